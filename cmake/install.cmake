@@ -1,0 +1,29 @@
+include(CMakePackageConfigHelpers)
+
+get_property(fw_libraries GLOBAL PROPERTY FW_INSTALLED_LIBRARIES)
+install(TARGETS ${fw_libraries} fwkit_platform
+        EXPORT fwkitTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS library-snapshot plist-dump RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+get_property(fw_header_dirs GLOBAL PROPERTY FW_HEADER_DIRS)
+foreach(dir IN LISTS fw_header_dirs)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/${dir}/
+          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/fwkit/${dir}
+          FILES_MATCHING PATTERN "*.h")
+endforeach()
+
+install(EXPORT fwkitTargets NAMESPACE fwkit::
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/fwkit)
+configure_package_config_file(cmake/fwkitConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/fwkitConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/fwkit)
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/fwkitConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/fwkitConfig.cmake
+              ${CMAKE_BINARY_DIR}/fwkitConfigVersion.cmake
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/fwkit)
+
+configure_file(cmake/fwkit.pc.in ${CMAKE_BINARY_DIR}/fwkit.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/fwkit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
