@@ -1,0 +1,145 @@
+#pragma once
+
+// The scanner behind library-snapshot: one FwLibraryCore per run collects
+// what the folder scan and the media-library scan find, and traverse() writes
+// it as one binary property list, "FwLibraryCore.plist", into the per-user
+// temporary directory.
+//
+// Which scan fills which member:
+//   folder scan (traverseFileSystem, traverseDirectory):
+//     names, sizes, namesToParentPaths, sizesToNames
+//   media-library scan (traverseiTunesLibrary, tool/itunes_library_scan.cc):
+//     tunes, playlists, tunesToPaths
+// Every collection stays absent (nullopt) until its scan creates it, new and
+// empty, as that scan's first action.
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <tsl/ordered_map.h>
+#include <tsl/ordered_set.h>
+
+#include "platform/plist/value.h"
+
+namespace fw {
+
+class FileManager;
+
+// A set that keeps insertion order and answers addObject(), the insert that
+// addObjectToCollection() guards.
+template <class T, class Hash = std::hash<T>, class Equal = std::equal_to<T>>
+class MutableSet {
+ public:
+  using Items = tsl::ordered_set<T, Hash, Equal, std::allocator<T>, std::vector<T>>;
+
+  void addObject(T object) { items_.insert(std::move(object)); }
+  [[nodiscard]] std::size_t count() const noexcept { return items_.size(); }
+  template <class K>
+  [[nodiscard]] bool contains(const K& key) const {
+    return items_.find(key) != items_.end();
+  }
+  [[nodiscard]] const Items& items() const noexcept { return items_; }
+
+ private:
+  Items items_;
+};
+
+// An array that answers addObject().
+template <class T>
+class MutableArray {
+ public:
+  void addObject(T object) { items_.push_back(std::move(object)); }
+  [[nodiscard]] std::size_t count() const noexcept { return items_.size(); }
+  [[nodiscard]] const std::vector<T>& items() const noexcept { return items_; }
+
+ private:
+  std::vector<T> items_;
+};
+
+using StringSet = MutableSet<plist::SharedString, plist::SharedStringHash, plist::SharedStringEqual>;
+using SizeSet = MutableSet<std::int64_t>;
+using StringArray = MutableArray<plist::SharedString>;
+// String to string, insertion order; a replaced key keeps its position and
+// takes the new value (insert_or_assign), as setObject:forKey: does.
+using StringDictionary = tsl::ordered_map<
+    plist::SharedString, plist::SharedString, plist::SharedStringHash, plist::SharedStringEqual,
+    std::allocator<std::pair<plist::SharedString, plist::SharedString>>,
+    std::vector<std::pair<plist::SharedString, plist::SharedString>>>;
+
+// Logs the exception in flight as "<name>: <reason>": fw::Exception gives its
+// own name and reason, a std::exception its demangled type name and what(),
+// anything else its demangled type name and an empty reason. Must be called
+// inside a catch handler. An exception raised while logging propagates.
+void logCaughtException();
+
+// The guarded insert: skips an absent object or collection; otherwise sends
+// collection->addObject(*object) and logs and swallows whatever that throws.
+//   addObjectToCollection(std::optional<SharedString>{}, &names)  -> no change, no log
+template <class Object, class Collection>
+void addObjectToCollection(const std::optional<Object>& object, Collection* collection) {
+  if (!object || collection == nullptr) return;
+  try {
+    collection->addObject(*object);
+  } catch (...) {
+    logCaughtException();
+  }
+}
+template <class Object, class Collection>
+void addObjectToCollection(const Object* object, Collection* collection) {
+  if (object == nullptr || collection == nullptr) return;
+  try {
+    collection->addObject(*object);
+  } catch (...) {
+    logCaughtException();
+  }
+}
+
+class FwLibraryCore {
+ public:
+  // Runs the whole tool: the folder scan, then the media-library scan, then
+  // writes the snapshot and ends the process. Exit status 0, or 1 when the
+  // snapshot could not be serialised or written (logged as
+  // "FwLibraryCore: could not write <path>: <reason>", earlier file kept).
+  [[noreturn]] static void traverse();
+
+  // Sets only fm; every collection stays absent.
+  FwLibraryCore();
+
+  // The snapshot root: "playlists", "tunesToPaths", "namesToParentPaths",
+  // "sizesToNames", in that order, stopping at the first absent collection,
+  // so a scanner on which only the folder scan ran gives an empty dictionary.
+  [[nodiscard]] plist::Value dictionary() const;
+
+  // The folder scan: replaces names, sizes, namesToParentPaths and
+  // sizesToNames, reads the preference file, walks each root, logs
+  // "FwLibraryController: fs: %i" with the count of names, then of sizes.
+  void traverseFileSystem();
+  // Walks one directory (tilde already expanded) into nameSet and sizeSet
+  // and into this scanner's namesToParentPaths and sizesToNames.
+  void traverseDirectory(std::u16string_view path, StringSet* nameSet, SizeSet* sizeSet);
+
+  // The media-library scan (tool/itunes_library_scan.cc): replaces tunes,
+  // playlists and tunesToPaths and fills them from the iTunes library file.
+  void traverseiTunesLibrary();
+  [[nodiscard]] static std::optional<std::u16string> iTunesLibraryPath();
+  [[nodiscard]] static std::optional<std::u16string> normalizedStringForString(
+      std::optional<std::u16string_view> string);
+
+  std::optional<StringSet> tunes;
+  std::optional<StringSet> names;
+  std::optional<SizeSet> sizes;
+  std::optional<StringArray> playlists;
+  std::optional<StringDictionary> tunesToPaths;
+  std::optional<StringDictionary> namesToParentPaths;
+  std::optional<StringDictionary> sizesToNames;
+  FileManager* fm = nullptr;  // the shared file manager; borrowed, never freed
+};
+
+}  // namespace fw
