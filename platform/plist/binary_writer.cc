@@ -108,43 +108,42 @@ class IdTable {
   std::size_t used_ = 0;
 };
 
-// Open addressing from a string buffer's identity to its object number: a
-// cheap first check, since copies of one string share their buffer.
-class IdentityTable {
+// Open addressing from a string's text to its object number. Each slot also
+// keeps the identity of the buffer that made the entry, so that copies of one
+// string (which share their buffer) are found without comparing text. Slots
+// hold 32 bits of the hash, which also place them, so growing needs no text.
+class StringTable {
  public:
-  std::uint32_t find(const void* key) const {
-    if (slots_.empty()) return kNone;
-    for (std::size_t i = slot(key);; i = (i + 1) & mask_) {
-      if (slots_[i].id == kNone) return kNone;
-      if (slots_[i].key == key) return slots_[i].id;
+  struct Slot {
+    const void* identity;
+    std::uint32_t hash;
+    std::uint32_t id;
+  };
+
+  // The slot for which `equal(slot)` holds among those with `hash`, or the
+  // empty slot where such an entry belongs (to be filled by the caller).
+  template <typename Equal>
+  Slot& find(std::uint32_t hash, Equal&& equal) {
+    if ((used_ + 1) * 2 > slots_.size()) grow();
+    for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
+      Slot& s = slots_[i];
+      if (s.id == kNone || (s.hash == hash && equal(s))) return s;
     }
   }
 
-  void insert(const void* key, std::uint32_t id) {
-    if ((used_ + 1) * 2 > slots_.size()) grow();
-    std::size_t i = slot(key);
-    while (slots_[i].id != kNone) i = (i + 1) & mask_;
-    slots_[i] = {key, id};
+  void fill(Slot& s, std::uint32_t hash, const void* identity, std::uint32_t id) {
+    s = {identity, hash, id};
     ++used_;
   }
 
  private:
-  struct Slot {
-    const void* key;
-    std::uint32_t id;
-  };
-
-  std::size_t slot(const void* key) const {
-    return static_cast<std::size_t>(mix(reinterpret_cast<std::uintptr_t>(key))) & mask_;
-  }
-
   void grow() {
     std::vector<Slot> old = std::move(slots_);
-    slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{nullptr, kNone});
+    slots_.assign(old.empty() ? 1024 : old.size() * 2, Slot{nullptr, 0, kNone});
     mask_ = slots_.size() - 1;
     for (const Slot& s : old) {
       if (s.id == kNone) continue;
-      std::size_t i = slot(s.key);
+      std::size_t i = s.hash & mask_;
       while (slots_[i].id != kNone) i = (i + 1) & mask_;
       slots_[i] = s;
     }
@@ -158,7 +157,7 @@ class IdentityTable {
 enum class Obj : std::uint8_t { False, True, Int, BigInt, Real, Date, Uid, Data, Ascii, Utf16, Array, Dict };
 
 struct Entry {
-  const void* ptr;  // the Value, or for strings the SharedString
+  const void* ptr;  // the Value; for strings their text, `count` units long
   std::uint64_t bits;  // scalar payload (integer, real or date bits, UID)
   std::uint32_t refsStart;
   std::uint32_t count;
@@ -170,31 +169,42 @@ class Writer {
   explicit Writer(std::string* reason) : reason_(reason) {}
 
   std::optional<std::vector<std::uint8_t>> run(const Value& root) {
+    // A first walk counts nodes and references, so that nothing grows while
+    // the objects are numbered.
+    std::uint64_t nodes = 0;
+    std::uint64_t refs = 0;
+    count(root, 0, &nodes, &refs);
+    if (failed_) return std::nullopt;
+    if (nodes >= kNone || refs >= kNone) return fail("more objects than the writer can number"), std::nullopt;
+    entries_.reserve(static_cast<std::size_t>(nodes));
+    refs_.reserve(static_cast<std::size_t>(refs));
     visit(root, 0);
     if (failed_) return std::nullopt;
+
+    // Every object's size is known now, so the output is allocated once, at
+    // its exact size, and each offset goes straight into the table.
     const std::uint64_t n = entries_.size();
     refSize_ = bytesFor(n - 1);
-    const std::uint64_t area = 8 + objectBytes_ + refs_.size() * refSize_;
-    const std::size_t offsetBound = bytesFor(area);
-    std::vector<std::uint8_t> out(area + n * offsetBound + 32);
+    const std::uint64_t tableOffset = 8 + objectBytes_ + refs_.size() * refSize_;
+    const std::uint64_t lastOffset = tableOffset - lastBytes_ - lastRefs_ * refSize_;
+    const std::size_t offsetSize = bytesFor(lastOffset);
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(tableOffset + n * offsetSize + 32));
     std::memcpy(out.data(), "bplist00", 8);
-    std::uint8_t* p = out.data() + 8;
-    std::vector<std::uint64_t> offsets(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      offsets[i] = static_cast<std::uint64_t>(p - out.data());
-      p = writeEntry(p, entries_[i]);
+    std::uint8_t* base = out.data();
+    std::uint8_t* p = base + 8;
+    std::uint8_t* table = base + tableOffset;
+    for (const Entry& e : entries_) {
+      table = putBigEndian(table, static_cast<std::uint64_t>(p - base), offsetSize);
+      p = writeEntry(p, e);
     }
-    const std::uint64_t tableOffset = static_cast<std::uint64_t>(p - out.data());
-    const std::size_t offsetSize = bytesFor(offsets.back());
-    for (std::uint64_t off : offsets) p = putBigEndian(p, off, offsetSize);
+    p = table;
     std::memset(p, 0, 6);
     p += 6;
     *p++ = static_cast<std::uint8_t>(offsetSize);
     *p++ = static_cast<std::uint8_t>(refSize_);
     p = putBigEndian(p, n, 8);
     p = putBigEndian(p, 0, 8);
-    p = putBigEndian(p, tableOffset, 8);
-    out.resize(static_cast<std::size_t>(p - out.data()));
+    putBigEndian(p, tableOffset, 8);
     return out;
   }
 
@@ -243,13 +253,13 @@ class Writer {
         return p + bytes.size();
       }
       case Obj::Ascii: {
-        const std::u16string_view s = static_cast<const SharedString*>(e.ptr)->view();
+        const std::u16string_view s(static_cast<const char16_t*>(e.ptr), e.count);
         p = putHeader(p, 0x5, s.size());
         for (char16_t c : s) *p++ = static_cast<std::uint8_t>(c);
         return p;
       }
       case Obj::Utf16: {
-        const std::u16string_view s = static_cast<const SharedString*>(e.ptr)->view();
+        const std::u16string_view s(static_cast<const char16_t*>(e.ptr), e.count);
         p = putHeader(p, 0x6, s.size());
         for (char16_t c : s) {
           *p++ = static_cast<std::uint8_t>(c >> 8);
@@ -279,37 +289,34 @@ class Writer {
     return false;
   }
 
-  std::uint32_t add(Entry e, std::uint64_t bytes) {
-    if (entries_.size() >= kNone) {
-      fail("more objects than a reference can number");
-      return 0;
-    }
+  // Numbers a new object of `bytes` bytes plus `refs` references.
+  std::uint32_t add(Entry e, std::uint64_t bytes, std::uint64_t refs = 0) {
     objectBytes_ += bytes;
+    lastBytes_ = bytes;
+    lastRefs_ = refs;
     entries_.push_back(e);
     return static_cast<std::uint32_t>(entries_.size() - 1);
   }
 
   std::uint32_t visitString(const SharedString& s) {
     const void* identity = s.identity();
-    if (identity == nullptr) {
-      if (emptyString_ == kNone) emptyString_ = add({&s, 0, 0, 0, Obj::Ascii}, 1);
-      return emptyString_;
-    }
-    std::uint32_t id = byIdentity_.find(identity);
-    if (id != kNone) return id;
     const std::u16string_view text = s.view();
-    const std::uint64_t hash = hashBytes(text.data(), text.size() * 2, 0x5354);
-    id = byText_.find(hash, [&](std::uint32_t i) {
-      return static_cast<const SharedString*>(entries_[i].ptr)->view() == text;
+    const auto hash = static_cast<std::uint32_t>(hashBytes(text.data(), text.size() * 2, 0x5354));
+    StringTable::Slot& slot = strings_.find(hash, [&](const StringTable::Slot& candidate) {
+      if (candidate.identity == identity) return true;
+      const Entry& e = entries_[candidate.id];
+      return e.count == text.size() &&
+             std::memcmp(e.ptr, text.data(), text.size() * sizeof(char16_t)) == 0;
     });
-    if (id == kNone) {
-      bool ascii = true;
-      for (char16_t c : text) ascii = ascii && c < 0x80;
-      const std::uint64_t bytes = headerSize(text.size()) + text.size() * (ascii ? 1 : 2);
-      id = add({&s, 0, 0, 0, ascii ? Obj::Ascii : Obj::Utf16}, bytes);
-      byText_.insert(hash, id);
-    }
-    byIdentity_.insert(identity, id);
+    if (slot.id != kNone) return slot.id;
+    bool ascii = true;
+    for (char16_t c : text) ascii = ascii && c < 0x80;
+    const std::uint64_t bytes = headerSize(text.size()) + text.size() * (ascii ? 1 : 2);
+    if (text.size() >= kNone) return fail("a string longer than 2^32 units"), 0;
+    const std::uint32_t id = add({text.data(), 0, 0, static_cast<std::uint32_t>(text.size()),
+                                  ascii ? Obj::Ascii : Obj::Utf16},
+                                 bytes);
+    strings_.fill(slot, hash, identity, id);
     return id;
   }
 
@@ -368,23 +375,19 @@ class Writer {
         return id;
       }
       case Kind::Array: {
-        if (depth >= kBinaryMaxDepth) return fail("nesting deeper than 512 containers"), 0;
         const Array& items = *v.asArray();
-        const std::uint32_t id = add({&v, 0, 0, 0, Obj::Array}, headerSize(items.size()));
+        const std::uint32_t id = add({&v, 0, 0, 0, Obj::Array}, headerSize(items.size()), items.size());
         const std::size_t start = reserveRefs(items.size());
-        if (failed_) return id;
         entries_[id].refsStart = static_cast<std::uint32_t>(start);
         entries_[id].count = static_cast<std::uint32_t>(items.size());
         for (std::size_t i = 0; i < items.size(); ++i) refs_[start + i] = visit(items[i], depth + 1);
         return id;
       }
       case Kind::Dictionary: {
-        if (depth >= kBinaryMaxDepth) return fail("nesting deeper than 512 containers"), 0;
         const Dictionary& dict = *v.asDictionary();
         const std::size_t n = dict.size();
-        const std::uint32_t id = add({&v, 0, 0, 0, Obj::Dict}, headerSize(n));
+        const std::uint32_t id = add({&v, 0, 0, 0, Obj::Dict}, headerSize(n), n * 2);
         const std::size_t start = reserveRefs(n * 2);
-        if (failed_) return id;
         entries_[id].refsStart = static_cast<std::uint32_t>(start);
         entries_[id].count = static_cast<std::uint32_t>(n);
         std::size_t i = start;
@@ -398,12 +401,22 @@ class Writer {
 
   std::size_t reserveRefs(std::size_t n) {
     const std::size_t start = refs_.size();
-    if (start + n >= kNone) {
-      fail("more references than the writer can number");
-      return 0;
-    }
     refs_.resize(start + n);
     return start;
+  }
+
+  void count(const Value& v, std::size_t depth, std::uint64_t* nodes, std::uint64_t* refs) {
+    ++*nodes;
+    if (const Array* items = v.asArray()) {
+      if (depth >= kBinaryMaxDepth) return void(fail("nesting deeper than 512 containers"));
+      *refs += items->size();
+      for (const Value& item : *items) count(item, depth + 1, nodes, refs);
+    } else if (const Dictionary* dict = v.asDictionary()) {
+      if (depth >= kBinaryMaxDepth) return void(fail("nesting deeper than 512 containers"));
+      *refs += dict->size() * 2;
+      *nodes += dict->size();
+      for (const auto& entry : *dict) count(entry.second, depth + 1, nodes, refs);
+    }
   }
 
   std::string* reason_;
@@ -411,12 +424,12 @@ class Writer {
   std::vector<Entry> entries_;
   std::vector<std::uint32_t> refs_;
   std::uint64_t objectBytes_ = 0;
+  std::uint64_t lastBytes_ = 0;  // of the last object numbered, and
+  std::uint64_t lastRefs_ = 0;   // its references
   std::size_t refSize_ = 1;
-  IdentityTable byIdentity_;
-  IdTable byText_;
+  StringTable strings_;
   IdTable scalars_;
   IdTable data_;
-  std::uint32_t emptyString_ = kNone;
   std::uint32_t trueId_ = kNone;
   std::uint32_t falseId_ = kNone;
 };
