@@ -6,11 +6,17 @@
 // tested and copied on its own. Searches match code units exactly (no
 // canonical equivalence), except hasSubstringCaseInsensitive, which folds
 // case. Every operation is linear in its input and allocates its result once.
+//
+// Delimited substrings and the HTML, XML and URL conversions belong to the
+// same family; they are declared in delimited_substrings.h and markup_text.h,
+// which this header includes.
 
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "extensions/text/delimited_substrings.h"
+#include "extensions/text/markup_text.h"
 #include "platform/character_set.h"
 
 namespace fw {

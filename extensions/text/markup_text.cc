@@ -1,0 +1,282 @@
+#include "extensions/text/markup_text.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+#include "extensions/text/string_data.h"
+#include "platform/unicode.h"
+
+namespace fw {
+namespace {
+
+// The Latin-1 entity names in code-point order: position i is U+00A0 + i.
+constexpr std::array<std::u16string_view, 96> kLatin1EntityNames = {
+    u"nbsp",   u"iexcl",  u"cent",   u"pound",  u"curren", u"yen",    u"brvbar", u"sect",
+    u"uml",    u"copy",   u"ordf",   u"laquo",  u"not",    u"shy",    u"reg",    u"macr",
+    u"deg",    u"plusmn", u"sup2",   u"sup3",   u"acute",  u"micro",  u"para",   u"middot",
+    u"cedil",  u"sup1",   u"ordm",   u"raquo",  u"frac14", u"frac12", u"frac34", u"iquest",
+    u"Agrave", u"Aacute", u"Acirc",  u"Atilde", u"Auml",   u"Aring",  u"AElig",  u"Ccedil",
+    u"Egrave", u"Eacute", u"Ecirc",  u"Euml",   u"Igrave", u"Iacute", u"Icirc",  u"Iuml",
+    u"ETH",    u"Ntilde", u"Ograve", u"Oacute", u"Ocirc",  u"Otilde", u"Ouml",   u"times",
+    u"Oslash", u"Ugrave", u"Uacute", u"Ucirc",  u"Uuml",   u"Yacute", u"THORN",  u"szlig",
+    u"agrave", u"aacute", u"acirc",  u"atilde", u"auml",   u"aring",  u"aelig",  u"ccedil",
+    u"egrave", u"eacute", u"ecirc",  u"euml",   u"igrave", u"iacute", u"icirc",  u"iuml",
+    u"eth",    u"ntilde", u"ograve", u"oacute", u"ocirc",  u"otilde", u"ouml",   u"divide",
+    u"oslash", u"ugrave", u"uacute", u"ucirc",  u"uuml",   u"yacute", u"thorn",  u"yuml",
+};
+constexpr std::size_t kLongestEntityName = 6;
+
+// The table's positions ordered by name, for a binary search.
+const std::array<std::uint8_t, 96>& latin1NameOrder() {
+  static const std::array<std::uint8_t, 96> order = [] {
+    std::array<std::uint8_t, 96> o{};
+    for (std::size_t i = 0; i < o.size(); ++i) o[i] = static_cast<std::uint8_t>(i);
+    std::sort(o.begin(), o.end(), [](std::uint8_t a, std::uint8_t b) {
+      return kLatin1EntityNames[a] < kLatin1EntityNames[b];
+    });
+    return o;
+  }();
+  return order;
+}
+
+// The code unit an entity name stands for; nullopt for an unknown name.
+std::optional<char16_t> entityCharacter(std::u16string_view name) {
+  if (!name.empty() && name.size() <= kLongestEntityName) {
+    const auto& order = latin1NameOrder();
+    const auto it = std::lower_bound(order.begin(), order.end(), name,
+                                     [](std::uint8_t index, std::u16string_view key) {
+                                       return kLatin1EntityNames[index] < key;
+                                     });
+    if (it != order.end() && kLatin1EntityNames[*it] == name) {
+      return static_cast<char16_t>(0xA0 + *it);
+    }
+  }
+  if (name.starts_with(u'#')) {
+    return static_cast<char16_t>(static_cast<std::uint32_t>(intValue(name.substr(1))) & 0xFFFFu);
+  }
+  if (name == u"quot") return u'"';
+  if (name == u"amp") return u'&';
+  return std::nullopt;
+}
+
+constexpr std::size_t npos = std::u16string_view::npos;
+
+// The characters a URL may carry unescaped ("&" is escaped separately).
+constexpr bool isUrlLegal(char16_t c) {
+  if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')) {
+    return true;
+  }
+  return std::u16string_view(u"-_.!~*'();/?:@=+$,#").find(c) != npos;
+}
+
+constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
+
+int hexValue(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
+
+std::u16string stringForHTMLEntity(std::optional<std::u16string_view> name) {
+  if (!name) return {};
+  if (const auto c = entityCharacter(*name)) return std::u16string(1, *c);
+  return {};
+}
+
+std::u16string stringByRemovingHTMLEntities(std::u16string_view s) {
+  // Every reference is at least as long as what it decodes to, so the
+  // output never outgrows the input.
+  std::u16string out;
+  out.reserve(s.size());
+  const std::size_t n = s.size();
+  std::size_t pos = 0;
+  while (pos < n) {
+    // Copy the text up to the next "&", then step over it.
+    const std::size_t amp = std::min(s.find(u'&', pos), n);
+    out.append(s.substr(pos, amp - pos));
+    pos = amp;
+    if (pos < n) ++pos;
+    if (pos == n) {
+      if (s[n - 1] == u'&') out.push_back(u'&');
+      break;
+    }
+    if (s[pos] == u' ') {
+      out.push_back(u'&');
+      continue;
+    }
+    const std::size_t semicolon = s.find(u';', pos);
+    if (semicolon == npos) {
+      out.push_back(u'&');
+      out.append(s.substr(pos));
+      break;
+    }
+    const std::u16string_view name = s.substr(pos, semicolon - pos);
+    pos = semicolon;
+    if (name.empty()) continue;  // "&;": the ";" is copied as text next
+    if (const auto c = entityCharacter(name)) out.push_back(*c);
+    ++pos;
+  }
+  return out;
+}
+
+std::u16string stringByRemovingHTMLTags(std::u16string_view s) {
+  if (s.find(u'<') == npos) return std::u16string(s);
+  static constexpr std::u16string_view kQuot = u"&quot;";
+  // First pass: the exact output length.
+  std::size_t size = 0;
+  bool inside = false;
+  for (char16_t c : s) {
+    if (inside) {
+      if (c == u'>') {
+        inside = false;
+        ++size;
+      }
+    } else if (c == u'<') {
+      inside = true;
+    } else {
+      size += c == u'"' ? kQuot.size() : 1;
+    }
+  }
+  std::u16string out;
+  out.reserve(size);
+  inside = false;
+  for (char16_t c : s) {
+    if (inside) {
+      if (c == u'>') {
+        inside = false;
+        out.push_back(u' ');
+      }
+    } else if (c == u'<') {
+      inside = true;
+    } else if (c == u'"') {
+      out.append(kQuot);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+namespace {
+
+std::u16string_view xmlEntityFor(char16_t c) {
+  switch (c) {
+    case u'&': return u"&amp;";
+    case u'<': return u"&lt;";
+    case u'>': return u"&gt;";
+    case u'\'': return u"&apos;";
+    case u'"': return u"&quot;";
+    default: return {};
+  }
+}
+
+}  // namespace
+
+std::u16string xmlEscapedString(std::u16string_view s) {
+  // One pass per character gives the same text as replacing "&" first and
+  // then the other four, and never escapes an "&" it wrote itself.
+  std::size_t size = 0;
+  for (char16_t c : s) {
+    const std::u16string_view entity = xmlEntityFor(c);
+    size += entity.empty() ? 1 : entity.size();
+  }
+  std::u16string out;
+  out.reserve(size);
+  for (char16_t c : s) {
+    const std::u16string_view entity = xmlEntityFor(c);
+    if (entity.empty()) {
+      out.push_back(c);
+    } else {
+      out.append(entity);
+    }
+  }
+  return out;
+}
+
+std::optional<std::u16string> escapedString(std::u16string_view s) {
+  // First pass: validate surrogates and measure.
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    if (c < 0x80) {
+      size += isUrlLegal(c) ? 1 : 3;
+    } else if (c < 0x800) {
+      size += 6;
+    } else if (isHighSurrogate(c)) {
+      if (i + 1 >= s.size() || !isLowSurrogate(s[i + 1])) return std::nullopt;
+      ++i;
+      size += 12;
+    } else if (isLowSurrogate(c)) {
+      return std::nullopt;
+    } else {
+      size += 9;
+    }
+  }
+  std::u16string out;
+  out.reserve(size);
+  const auto escapeByte = [&out](std::uint32_t byte) {
+    out.push_back(u'%');
+    out.push_back(kHexDigits[byte >> 4]);
+    out.push_back(kHexDigits[byte & 0xF]);
+  };
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    std::uint32_t cp = s[i];
+    if (cp < 0x80) {
+      if (isUrlLegal(static_cast<char16_t>(cp))) {
+        out.push_back(static_cast<char16_t>(cp));
+      } else {
+        escapeByte(cp);
+      }
+    } else if (cp < 0x800) {
+      escapeByte(0xC0 | (cp >> 6));
+      escapeByte(0x80 | (cp & 0x3F));
+    } else if (isHighSurrogate(static_cast<char16_t>(cp))) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[++i] - 0xDC00u);
+      escapeByte(0xF0 | (cp >> 18));
+      escapeByte(0x80 | ((cp >> 12) & 0x3F));
+      escapeByte(0x80 | ((cp >> 6) & 0x3F));
+      escapeByte(0x80 | (cp & 0x3F));
+    } else {
+      escapeByte(0xE0 | (cp >> 12));
+      escapeByte(0x80 | ((cp >> 6) & 0x3F));
+      escapeByte(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::optional<std::u16string> unescapedString(std::u16string_view s) {
+  // A run of escapes decodes to at most one code unit per escape, so the
+  // output never outgrows the input; the byte buffer is reused across runs.
+  std::u16string out;
+  out.reserve(s.size());
+  std::string bytes;
+  const std::size_t n = s.size();
+  const auto isEscapeAt = [&](std::size_t i) {
+    return s[i] == u'%' && i + 2 < n && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0;
+  };
+  std::size_t i = 0;
+  while (i < n) {
+    if (!isEscapeAt(i)) {
+      out.push_back(s[i]);
+      ++i;
+      continue;
+    }
+    bytes.clear();
+    while (i < n && isEscapeAt(i)) {
+      bytes.push_back(static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2])));
+      i += 3;
+    }
+    if (!appendUtf8ToUtf16(out, bytes)) return std::nullopt;
+  }
+  return out;
+}
+
+}  // namespace fw
