@@ -1,0 +1,101 @@
+#include "platform/runtime/notification_center.h"
+
+#include <algorithm>
+#include <atomic>
+#include <utility>
+
+namespace fw {
+
+Notification::Notification(std::optional<std::u16string_view> name, Object* object)
+    : object_(object) {
+  if (name) name_.emplace(*name);
+}
+
+std::u16string Notification::description() const {
+  std::u16string out = u"<fw::Notification name=";
+  out += name_ ? *name_ : std::u16string(u"(null)");
+  out += u" object=";
+  out += object_ != nullptr ? object_->description() : std::u16string(u"(null)");
+  out += u">";
+  return out;
+}
+
+struct NotificationCenter::Registration {
+  std::weak_ptr<Object> observer;
+  const Object* observerId;
+  Selector selector;
+  std::optional<std::u16string> name;
+  const Object* sender;
+  // Cleared on removal, so that a post already under way skips it.
+  std::atomic<bool> active{true};
+
+  [[nodiscard]] bool matches(const std::optional<std::u16string_view>& postName,
+                             const Object* postSender) const {
+    if (name && (!postName || *postName != *name)) return false;
+    return sender == nullptr || sender == postSender;
+  }
+};
+
+NotificationCenter& NotificationCenter::defaultCenter() {
+  // Never destroyed, so that objects destroyed at exit may still unregister.
+  static NotificationCenter* center = new NotificationCenter();
+  return *center;
+}
+
+void NotificationCenter::addObserver(const std::weak_ptr<Object>& observer, Selector selector,
+                                     std::optional<std::u16string_view> name,
+                                     const Object* sender) {
+  std::shared_ptr<Object> alive = observer.lock();
+  if (!alive || !selector) return;
+  auto reg = std::make_shared<Registration>();
+  reg->observer = observer;
+  reg->observerId = alive.get();
+  reg->selector = std::move(selector);
+  if (name) reg->name.emplace(*name);
+  reg->sender = sender;
+  std::lock_guard lock(mutex_);
+  registrations_.push_back(std::move(reg));
+}
+
+void NotificationCenter::removeObserver(const Object* observer) {
+  if (observer == nullptr) return;
+  std::lock_guard lock(mutex_);
+  std::erase_if(registrations_, [observer](const std::shared_ptr<Registration>& r) {
+    if (r->observerId != observer) return false;
+    r->active.store(false, std::memory_order_release);
+    return true;
+  });
+}
+
+void NotificationCenter::postNotificationName(std::optional<std::u16string_view> name,
+                                              Object* sender) {
+  std::vector<std::shared_ptr<Registration>> matched;
+  {
+    std::lock_guard lock(mutex_);
+    std::erase_if(registrations_, [&](const std::shared_ptr<Registration>& r) {
+      if (r->observer.expired()) {
+        r->active.store(false, std::memory_order_release);
+        return true;
+      }
+      if (r->matches(name, sender)) matched.push_back(r);
+      return false;
+    });
+  }
+  if (matched.empty()) return;
+  Notification note(name, sender);
+  for (const auto& reg : matched) {
+    if (!reg->active.load(std::memory_order_acquire)) continue;
+    std::shared_ptr<Object> observer = reg->observer.lock();
+    if (!observer) continue;
+    reg->selector(*observer, note);
+  }
+}
+
+std::size_t NotificationCenter::registrationCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<std::size_t>(
+      std::count_if(registrations_.begin(), registrations_.end(),
+                    [](const std::shared_ptr<Registration>& r) { return !r->observer.expired(); }));
+}
+
+}  // namespace fw
