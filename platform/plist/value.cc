@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/unicode.h"
+
 namespace fw::plist {
 
 // One allocation holds the count, the length and the text.
@@ -15,11 +17,56 @@ struct SharedString::Rep {
 
 SharedString::SharedString() : rep_(nullptr) {}
 
+SharedString::Rep* SharedString::allocate(std::size_t length) {
+  void* raw = ::operator new(sizeof(Rep) + length * sizeof(char16_t));
+  return new (raw) Rep{{1}, static_cast<std::uint32_t>(length)};
+}
+
 SharedString::SharedString(std::u16string_view text) : rep_(nullptr) {
   if (text.empty()) return;
-  void* raw = ::operator new(sizeof(Rep) + text.size() * sizeof(char16_t));
-  rep_ = new (raw) Rep{{1}, static_cast<std::uint32_t>(text.size())};
+  rep_ = allocate(text.size());
   std::memcpy(rep_->text(), text.data(), text.size() * sizeof(char16_t));
+}
+
+SharedString SharedString::fromUtf8(std::string_view utf8) {
+  SharedString out;
+  if (utf8.empty()) return out;
+  // Well-formed input (all that expat hands over) is counted, then decoded
+  // in place; anything else takes the lossy path and one extra copy.
+  if (!isValidUtf8(utf8)) {
+    const std::u16string wide = utf8ToUtf16Lossy(utf8);
+    return SharedString(std::u16string_view(wide));
+  }
+  std::size_t units = 0;
+  for (const char c : utf8) {
+    const auto b = static_cast<unsigned char>(c);
+    units += (b & 0xC0) != 0x80;  // one unit per lead byte
+    units += b >= 0xF0;           // a second one for a surrogate pair
+  }
+  out.rep_ = allocate(units);
+  char16_t* o = out.rep_->text();
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const auto* e = p + utf8.size();
+  while (p < e) {
+    const unsigned char b = *p;
+    if (b < 0x80) {
+      *o++ = b;
+      ++p;
+    } else if (b < 0xE0) {
+      *o++ = static_cast<char16_t>(((b & 0x1F) << 6) | (p[1] & 0x3F));
+      p += 2;
+    } else if (b < 0xF0) {
+      *o++ = static_cast<char16_t>(((b & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+      p += 3;
+    } else {
+      const char32_t cp = ((b & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) |
+                          (p[3] & 0x3F);
+      *o++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      p += 4;
+    }
+  }
+  return out;
 }
 
 SharedString::SharedString(const SharedString& other) noexcept : rep_(other.rep_) {
@@ -68,8 +115,6 @@ Value Value::boolean(bool b) {
   return v;
 }
 
-
-
 Value Value::integer(std::int64_t i) {
   Value v(nullptr);
   v.kind_ = Kind::Integer;
@@ -97,7 +142,7 @@ Value Value::string(std::u16string_view s) { return string(SharedString(s)); }
 Value Value::string(SharedString s) {
   Value v(nullptr);
   v.kind_ = Kind::String;
-  v.p_.s = new SharedString(std::move(s));
+  new (&v.p_.s) SharedString(std::move(s));
   return v;
 }
 
@@ -109,15 +154,20 @@ Value Value::date(Date d) {
 }
 
 Value Value::data(std::span<const std::uint8_t> bytes) {
-  Value v(nullptr);
-  v.kind_ = Kind::Data;
-  v.p_.data = new std::shared_ptr<const std::vector<std::uint8_t>>(
-      std::make_shared<const std::vector<std::uint8_t>>(bytes.begin(), bytes.end()));
-  return v;
+  return data(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
 }
 
 Value Value::data(std::string_view bytes) {
-  return data(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  return data(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                            bytes.size()));
+}
+
+Value Value::data(std::vector<std::uint8_t>&& bytes) {
+  Value v(nullptr);
+  v.kind_ = Kind::Data;
+  v.p_.data = new std::shared_ptr<const std::vector<std::uint8_t>>(
+      std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)));
+  return v;
 }
 
 Value Value::uid(Uid u) {
@@ -145,35 +195,44 @@ Value Value::dictionary() { return dictionary(Dictionary()); }
 
 void Value::destroy() noexcept {
   switch (kind_) {
-    case Kind::String: delete p_.s; break;
+    case Kind::String: p_.s.~SharedString(); break;
     case Kind::Data: delete p_.data; break;
     case Kind::Array: delete p_.a; break;
     case Kind::Dictionary: delete p_.dict; break;
     default: break;
   }
   kind_ = Kind::Boolean;
+  unsigned_ = false;
   p_.u = 0;
 }
 
 void Value::copyFrom(const Value& other) {
-  kind_ = other.kind_;
-  unsigned_ = other.unsigned_;
   switch (other.kind_) {
-    case Kind::String: p_.s = new SharedString(*other.p_.s); break;
-    case Kind::Data: p_.data = new std::shared_ptr<const std::vector<std::uint8_t>>(*other.p_.data); break;
+    case Kind::String: new (&p_.s) SharedString(other.p_.s); break;
+    case Kind::Data:
+      p_.data = new std::shared_ptr<const std::vector<std::uint8_t>>(*other.p_.data);
+      break;
     case Kind::Array: p_.a = new Array(*other.p_.a); break;
     case Kind::Dictionary: p_.dict = new Dictionary(*other.p_.dict); break;
-    default: p_ = other.p_; break;
+    default: p_.u = other.p_.u; break;
   }
+  kind_ = other.kind_;
+  unsigned_ = other.unsigned_;
 }
 
-Value::Value(const Value& other) { copyFrom(other); }
-
-Value::Value(Value&& other) noexcept : kind_(other.kind_), unsigned_(other.unsigned_), p_(other.p_) {
+// Every payload, the string's buffer pointer included, moves as its bits.
+void Value::takeFrom(Value& other) noexcept {
+  kind_ = other.kind_;
+  unsigned_ = other.unsigned_;
+  std::memcpy(static_cast<void*>(&p_), static_cast<const void*>(&other.p_), sizeof(p_));
   other.kind_ = Kind::Boolean;
   other.unsigned_ = false;
   other.p_.u = 0;
 }
+
+Value::Value(const Value& other) { copyFrom(other); }
+
+Value::Value(Value&& other) noexcept { takeFrom(other); }
 
 Value& Value::operator=(const Value& other) {
   if (this != &other) {
@@ -186,12 +245,7 @@ Value& Value::operator=(const Value& other) {
 Value& Value::operator=(Value&& other) noexcept {
   if (this != &other) {
     destroy();
-    kind_ = other.kind_;
-    unsigned_ = other.unsigned_;
-    p_ = other.p_;
-    other.kind_ = Kind::Boolean;
-    other.unsigned_ = false;
-    other.p_.u = 0;
+    takeFrom(other);
   }
   return *this;
 }
@@ -220,10 +274,10 @@ std::optional<double> Value::asReal() const {
 
 std::optional<std::u16string_view> Value::asString() const {
   if (kind_ != Kind::String) return std::nullopt;
-  return p_.s->view();
+  return p_.s.view();
 }
 
-const SharedString* Value::asSharedString() const { return kind_ == Kind::String ? p_.s : nullptr; }
+const SharedString* Value::asSharedString() const { return kind_ == Kind::String ? &p_.s : nullptr; }
 
 std::optional<Date> Value::asDate() const {
   if (kind_ != Kind::Date) return std::nullopt;
@@ -242,7 +296,9 @@ std::optional<Uid> Value::asUid() const {
 
 const Array* Value::asArray() const { return kind_ == Kind::Array ? p_.a : nullptr; }
 Array* Value::asArray() { return kind_ == Kind::Array ? p_.a : nullptr; }
-const Dictionary* Value::asDictionary() const { return kind_ == Kind::Dictionary ? p_.dict : nullptr; }
+const Dictionary* Value::asDictionary() const {
+  return kind_ == Kind::Dictionary ? p_.dict : nullptr;
+}
 Dictionary* Value::asDictionary() { return kind_ == Kind::Dictionary ? p_.dict : nullptr; }
 
 bool operator==(const Value& a, const Value& b) {
@@ -257,7 +313,7 @@ bool operator==(const Value& a, const Value& b) {
       std::memcpy(&y, &b.p_.d, 8);
       return x == y || a.p_.d == b.p_.d;
     }
-    case Kind::String: return *a.p_.s == *b.p_.s;
+    case Kind::String: return a.p_.s == b.p_.s;
     case Kind::Data: return **a.p_.data == **b.p_.data;
     case Kind::Uid: return a.p_.u == b.p_.u;
     case Kind::Array: return *a.p_.a == *b.p_.a;
@@ -266,28 +322,121 @@ bool operator==(const Value& a, const Value& b) {
   return false;
 }
 
+namespace {
+
+inline bool sameKey(const SharedString& have, std::u16string_view key) {
+  return have.view() == key;
+}
+
+}  // namespace
+
+Dictionary::Dictionary(std::vector<Entry>&& entries) {
+  // Repeated keys are rare; the common case keeps the caller's vector.
+  const std::size_t n = entries.size();
+  bool repeated = false;
+  if (n <= kIndexThreshold) {
+    for (std::size_t i = 1; i < n && !repeated; ++i) {
+      for (std::size_t j = 0; j < i; ++j) {
+        if (entries[i].first == entries[j].first) {
+          repeated = true;
+          break;
+        }
+      }
+    }
+    if (!repeated) {
+      entries_ = std::move(entries);
+      return;
+    }
+  }
+  entries_.reserve(n);
+  for (Entry& e : entries) set(std::move(e.first), std::move(e.second));
+  if (entries_.capacity() != entries_.size()) entries_.shrink_to_fit();
+}
+
+std::ptrdiff_t Dictionary::position(std::u16string_view key, std::size_t hash) const {
+  if (index_.empty()) {
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      if (sameKey(entries_[i].first, key)) return static_cast<std::ptrdiff_t>(i);
+    }
+    return -1;
+  }
+  const std::size_t mask = index_.size() - 1;
+  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const std::uint32_t at = index_[slot];
+    if (at == 0) return -1;
+    if (sameKey(entries_[at - 1].first, key)) return static_cast<std::ptrdiff_t>(at - 1);
+  }
+}
+
+void Dictionary::indexInsert(std::size_t position, std::size_t hash) {
+  const std::size_t mask = index_.size() - 1;
+  std::size_t slot = hash & mask;
+  while (index_[slot] != 0) slot = (slot + 1) & mask;
+  index_[slot] = static_cast<std::uint32_t>(position + 1);
+}
+
+void Dictionary::rebuildIndex() {
+  // At most half full, so probes stay short.
+  std::size_t slots = 64;
+  while (slots < entries_.size() * 2) slots *= 2;
+  index_.assign(slots, 0);
+  const SharedStringHash hasher;
+  for (std::size_t i = 0; i < entries_.size(); ++i) indexInsert(i, hasher(entries_[i].first));
+}
+
+Value& Dictionary::append(SharedString key, Value value, std::size_t hash) {
+  entries_.emplace_back(std::move(key), std::move(value));
+  if (!index_.empty() && entries_.size() * 2 <= index_.size()) {
+    indexInsert(entries_.size() - 1, hash);
+  } else if (entries_.size() > kIndexThreshold) {
+    rebuildIndex();
+  }
+  return entries_.back().second;
+}
+
 const Value* Dictionary::find(std::u16string_view key) const {
-  const auto it = map_.find(key);
-  return it == map_.end() ? nullptr : &it->second;
+  const std::size_t hash = index_.empty() ? 0 : SharedStringHash()(key);
+  const std::ptrdiff_t at = position(key, hash);
+  return at < 0 ? nullptr : &entries_[static_cast<std::size_t>(at)].second;
 }
 
 Value* Dictionary::find(std::u16string_view key) {
-  auto it = map_.find(key);
-  return it == map_.end() ? nullptr : &it.value();
+  return const_cast<Value*>(static_cast<const Dictionary*>(this)->find(key));
 }
 
+// The hash is needed only once an index exists; append() builds the index
+// itself when the dictionary first grows past the threshold.
 Value& Dictionary::set(std::u16string_view key, Value value) {
-  if (Value* existing = find(key)) {
-    *existing = std::move(value);
-    return *existing;
+  const std::size_t hash = index_.empty() ? 0 : SharedStringHash()(key);
+  const std::ptrdiff_t at = position(key, hash);
+  if (at >= 0) {
+    Value& existing = entries_[static_cast<std::size_t>(at)].second;
+    existing = std::move(value);
+    return existing;
   }
-  return map_.insert({SharedString(key), std::move(value)}).first.value();
+  return append(SharedString(key), std::move(value), hash);
 }
 
 Value& Dictionary::set(SharedString key, Value value) {
-  auto [it, inserted] = map_.try_emplace(std::move(key), std::move(value));
-  if (!inserted) it.value() = std::move(value);
-  return it.value();
+  const std::size_t hash = index_.empty() ? 0 : SharedStringHash()(key);
+  // Shared keys usually match on their buffer, before any text compare.
+  std::ptrdiff_t at = -1;
+  if (index_.empty()) {
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      if (entries_[i].first == key) {
+        at = static_cast<std::ptrdiff_t>(i);
+        break;
+      }
+    }
+  } else {
+    at = position(key.view(), hash);
+  }
+  if (at >= 0) {
+    Value& existing = entries_[static_cast<std::size_t>(at)].second;
+    existing = std::move(value);
+    return existing;
+  }
+  return append(std::move(key), std::move(value), hash);
 }
 
 bool operator==(const Dictionary& a, const Dictionary& b) {

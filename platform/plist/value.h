@@ -33,6 +33,9 @@ class SharedString {
  public:
   SharedString();
   explicit SharedString(std::u16string_view text);
+  // Decodes UTF-8 straight into the shared buffer, sized exactly; each
+  // invalid sequence becomes U+FFFD. fromUtf8("caf\xC3\xA9") -> u"café".
+  [[nodiscard]] static SharedString fromUtf8(std::string_view utf8);
   SharedString(const SharedString& other) noexcept;
   SharedString(SharedString&& other) noexcept;
   SharedString& operator=(const SharedString& other) noexcept;
@@ -50,6 +53,7 @@ class SharedString {
 
  private:
   struct Rep;
+  static Rep* allocate(std::size_t length);
   Rep* rep_;
 };
 
@@ -81,6 +85,8 @@ struct Uid {
 
 class Dictionary;
 
+// Sixteen bytes: the kind, and one word holding the scalar itself or a
+// pointer to the out-of-line string, data or container.
 class Value {
  public:
   Value() = default;  // false
@@ -94,6 +100,8 @@ class Value {
   static Value date(Date d);
   static Value data(std::span<const std::uint8_t> bytes);
   static Value data(std::string_view bytes);
+  // Takes the bytes without copying them.
+  static Value data(std::vector<std::uint8_t>&& bytes);
   static Value uid(Uid u);
   static Value array(Array items = {});
   static Value dictionary(Dictionary entries);
@@ -133,34 +141,51 @@ class Value {
   explicit Value(std::nullptr_t) {}
   void destroy() noexcept;
   void copyFrom(const Value& other);
+  void takeFrom(Value& other) noexcept;
 
   Kind kind_ = Kind::Boolean;
   bool unsigned_ = false;
-  union {
+  // The string member is the string itself (one pointer to its shared
+  // buffer), so a string value costs one allocation, not two.
+  union Payload {
+    Payload() : u(0) {}
+    ~Payload() {}
     bool b;
     std::int64_t i;
     std::uint64_t u;
     double d;
-    SharedString* s;
+    SharedString s;
     std::shared_ptr<const std::vector<std::uint8_t>>* data;
     Array* a;
     Dictionary* dict;
-  } p_{};
+  } p_;
 };
 
-// String keys to values, in file or insertion order.
+// String keys to values, in file or insertion order; a replaced key keeps
+// its first position.
+//
+// The entries live in one exactly sized vector. Most dictionaries in real
+// property lists are small records (an iTunes track has about 25 keys), and
+// for them a linear scan, which usually succeeds on the key's identity
+// alone since readers share key strings, beats hashing. Beyond
+// kIndexThreshold entries an open-addressing index of entry positions is
+// kept beside the vector. This gives what an ordered hash map gives (file
+// order, stable positions on replace, fast lookup in big dictionaries such
+// as "Tracks") without paying a bucket array for every small record.
 class Dictionary {
  public:
-  using Map = tsl::ordered_map<SharedString, Value, SharedStringHash, SharedStringEqual,
-                               std::allocator<std::pair<SharedString, Value>>,
-                               std::vector<std::pair<SharedString, Value>>>;
-  using const_iterator = Map::const_iterator;
+  using Entry = std::pair<SharedString, Value>;
+  using const_iterator = std::vector<Entry>::const_iterator;
+  static constexpr std::size_t kIndexThreshold = 16;
 
   Dictionary() = default;
+  // Takes the entries in order; of repeated keys the last value wins, at
+  // the first key's position: {a:1, b:2, a:3} -> {a:3, b:2}.
+  explicit Dictionary(std::vector<Entry>&& entries);
 
-  [[nodiscard]] std::size_t size() const noexcept { return map_.size(); }
-  [[nodiscard]] bool empty() const noexcept { return map_.empty(); }
-  void reserve(std::size_t n) { map_.reserve(n); }
+  [[nodiscard]] std::size_t size() const noexcept { return entries_.size(); }
+  [[nodiscard]] bool empty() const noexcept { return entries_.empty(); }
+  void reserve(std::size_t n) { entries_.reserve(n); }
 
   [[nodiscard]] const Value* find(std::u16string_view key) const;
   [[nodiscard]] Value* find(std::u16string_view key);
@@ -171,13 +196,20 @@ class Dictionary {
   Value& set(SharedString key, Value value);
 
   // Entries in order: it->first is the key, it->second the value.
-  [[nodiscard]] const_iterator begin() const noexcept { return map_.begin(); }
-  [[nodiscard]] const_iterator end() const noexcept { return map_.end(); }
+  [[nodiscard]] const_iterator begin() const noexcept { return entries_.begin(); }
+  [[nodiscard]] const_iterator end() const noexcept { return entries_.end(); }
 
   friend bool operator==(const Dictionary& a, const Dictionary& b);
 
  private:
-  Map map_;
+  [[nodiscard]] std::ptrdiff_t position(std::u16string_view key, std::size_t hash) const;
+  void rebuildIndex();
+  void indexInsert(std::size_t position, std::size_t hash);
+  Value& append(SharedString key, Value value, std::size_t hash);
+
+  std::vector<Entry> entries_;
+  // Empty, or a power-of-two table of entry position + 1 (0 = free slot).
+  std::vector<std::uint32_t> index_;
 };
 
 }  // namespace fw::plist

@@ -1,0 +1,249 @@
+#include "platform/plist/xml_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "platform/unicode.h"
+
+namespace fw::plist {
+namespace {
+
+std::string_view trimXmlSpace(std::string_view s) {
+  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  while (!s.empty() && space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && space(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// Days from 1970-01-01 to a proleptic Gregorian date.
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  y = static_cast<std::int64_t>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = doy - (153 * mp + 2) / 5 + 1;
+  m = mp < 10 ? mp + 3 : mp - 9;
+  y += m <= 2;
+}
+
+constexpr std::int64_t kDaysTo2001 = 11323;  // 1970-01-01 to 2001-01-01
+
+bool digits(std::string_view s, std::size_t at, std::size_t n, unsigned& out) {
+  if (at + n > s.size()) return false;
+  out = 0;
+  for (std::size_t i = at; i < at + n; ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    out = out * 10 + static_cast<unsigned>(s[i] - '0');
+  }
+  return true;
+}
+
+int base64Digit(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+}  // namespace
+
+std::optional<Value> parseXmlInteger(std::string_view text) {
+  std::string_view s = trimXmlSpace(text);
+  bool negative = false;
+  if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
+    negative = s[0] == '-';
+    s.remove_prefix(1);
+  }
+  int base = 10;
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    if (negative) return std::nullopt;
+    base = 16;
+    s.remove_prefix(2);
+  }
+  if (s.empty()) return std::nullopt;
+  std::uint64_t magnitude = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), magnitude, base);
+  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+  if (!negative) return Value::unsignedInteger(magnitude);
+  constexpr std::uint64_t kMinMagnitude = std::uint64_t{1} << 63;
+  if (magnitude > kMinMagnitude) return std::nullopt;
+  return Value::integer(magnitude == kMinMagnitude ? INT64_MIN
+                                                   : -static_cast<std::int64_t>(magnitude));
+}
+
+std::optional<double> parseXmlReal(std::string_view text) {
+  std::string_view s = trimXmlSpace(text);
+  if (!s.empty() && s[0] == '+') {
+    s.remove_prefix(1);
+    if (!s.empty() && s[0] == '-') return std::nullopt;
+  }
+  if (s.empty()) return std::nullopt;
+  double d = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
+  // A value beyond the double range is refused rather than read as inf.
+  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+  return d;
+}
+
+std::optional<Date> parseXmlDate(std::string_view text) {
+  const std::string_view s = trimXmlSpace(text);
+  unsigned year = 0, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+  if (!digits(s, 0, 4, year)) return std::nullopt;
+  std::size_t at = 4;
+  // Each later field is optional, but only in order: -MM, -DD, THH, :MM, :SS.
+  const struct {
+    char sep;
+    unsigned* field;
+  } fields[] = {{'-', &month}, {'-', &day}, {'T', &hour}, {':', &minute}, {':', &second}};
+  for (const auto& f : fields) {
+    if (at < s.size() && s[at] == f.sep) {
+      if (!digits(s, at + 1, 2, *f.field)) return std::nullopt;
+      at += 3;
+    } else {
+      break;
+    }
+  }
+  if (at + 1 != s.size() || s[at] != 'Z') return std::nullopt;
+  static constexpr unsigned kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year == 0 || month < 1 || month > 12 || day < 1 || day > kDays[month - 1]) {
+    return std::nullopt;
+  }
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (month == 2 && day == 29 && !leap) return std::nullopt;
+  if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
+  const std::int64_t days = daysFromCivil(year, month, day) - kDaysTo2001;
+  return Date{static_cast<double>(days * 86400 + hour * 3600 + minute * 60 + second)};
+}
+
+std::string formatXmlDate(Date date) {
+  // Clamped to years 1..9999, which the four-digit form can show.
+  constexpr double kFirst = -63113904000.0;  // 0001-01-01T00:00:00Z
+  constexpr double kLast = 252423993599.0;   // 9999-12-31T23:59:59Z
+  double s = std::isnan(date.seconds) ? 0 : std::floor(date.seconds);
+  if (s < kFirst) s = kFirst;
+  if (s > kLast) s = kLast;
+  const auto total = static_cast<std::int64_t>(s);
+  std::int64_t days = total / 86400;
+  std::int64_t rest = total % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  std::int64_t y;
+  unsigned m, d;
+  civilFromDays(days + kDaysTo2001, y, m, d);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(y), m, d,
+                static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
+                static_cast<int>(rest % 60));
+  return buf;
+}
+
+std::string formatReal(double d) {
+  if (std::isnan(d)) return "nan";
+  if (std::isinf(d)) return d < 0 ? "-inf" : "inf";
+  char buf[64];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
+  (void)ec;
+  return std::string(buf, end);
+}
+
+std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text) {
+  std::vector<std::uint8_t> out;
+  out.reserve(text.size() / 4 * 3 + 3);
+  std::uint32_t acc = 0;
+  int have = 0;  // sextets in acc
+  int padding = 0;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+    if (c == '=') {
+      // Padding closes a group of two or three digits, and nothing follows.
+      if (padding == 0 && have < 2) return std::nullopt;
+      if (++padding + have > 4) return std::nullopt;
+      continue;
+    }
+    const int v = base64Digit(c);
+    if (v < 0 || padding > 0) return std::nullopt;
+    acc = (acc << 6) | static_cast<std::uint32_t>(v);
+    if (++have == 4) {
+      out.push_back(static_cast<std::uint8_t>(acc >> 16));
+      out.push_back(static_cast<std::uint8_t>(acc >> 8));
+      out.push_back(static_cast<std::uint8_t>(acc));
+      acc = 0;
+      have = 0;
+    }
+  }
+  if (padding > 0 && padding + have != 4) return std::nullopt;
+  if (have == 1) return std::nullopt;
+  if (have == 2) {
+    out.push_back(static_cast<std::uint8_t>(acc >> 4));
+  } else if (have == 3) {
+    out.push_back(static_cast<std::uint8_t>(acc >> 10));
+    out.push_back(static_cast<std::uint8_t>(acc >> 2));
+  }
+  return out;
+}
+
+std::string encodeBase64(std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  std::size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    const std::uint32_t v = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
+    out += kDigits[v >> 18];
+    out += kDigits[(v >> 12) & 63];
+    out += kDigits[(v >> 6) & 63];
+    out += kDigits[v & 63];
+  }
+  if (i + 1 == bytes.size()) {
+    const std::uint32_t v = bytes[i] << 16;
+    out += kDigits[v >> 18];
+    out += kDigits[(v >> 12) & 63];
+    out += "==";
+  } else if (i + 2 == bytes.size()) {
+    const std::uint32_t v = (bytes[i] << 16) | (bytes[i + 1] << 8);
+    out += kDigits[v >> 18];
+    out += kDigits[(v >> 12) & 63];
+    out += kDigits[(v >> 6) & 63];
+    out += '=';
+  }
+  return out;
+}
+
+void appendUtf8AsUtf16(std::u16string& out, std::string_view utf8) {
+  // ASCII runs are widened directly; the rest goes through the checked
+  // converter.
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    if (b < 0x80) {
+      out.push_back(b);
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j < utf8.size() && static_cast<unsigned char>(utf8[j]) >= 0x80) ++j;
+    appendUtf8ToUtf16Lossy(out, utf8.substr(i, j - i));
+    i = j;
+  }
+}
+
+}  // namespace fw::plist

@@ -1,0 +1,47 @@
+#pragma once
+
+// The text forms of property-list scalars, shared by the XML reader and
+// writer and by the JSON view. Parsers take the element's text as expat
+// delivers it (UTF-8) and ignore surrounding XML whitespace.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/plist/value.h"
+
+namespace fw::plist {
+
+// Decimal from -2^63 to 2^64-1, or hex after 0x: "-12", "18446744073709551615",
+// "0xff". nullopt for anything else, including out-of-range numbers.
+[[nodiscard]] std::optional<Value> parseXmlInteger(std::string_view text);
+
+// A decimal or exponent form, "nan", "inf", "-inf" or "infinity" in any case;
+// "1.5e3" -> 1500.
+[[nodiscard]] std::optional<double> parseXmlReal(std::string_view text);
+
+// ISO 8601 in UTC, "2004-02-29T13:05:09Z"; the later fields may be left out
+// ("2004-02Z"). Seconds from 2001-01-01.
+[[nodiscard]] std::optional<Date> parseXmlDate(std::string_view text);
+
+// The date's whole seconds, rounded down: Date{0.9} -> "2001-01-01T00:00:00Z".
+// Dates outside the years 1 to 9999 are clamped to them.
+[[nodiscard]] std::string formatXmlDate(Date date);
+
+// Shortest text that reads back as the same double: 0.1 -> "0.1",
+// 2.0 -> "2", nan -> "nan", -inf -> "-inf".
+[[nodiscard]] std::string formatReal(double d);
+
+// Base64 with whitespace anywhere and optional final padding; nullopt on
+// any other character or on a truncated group.
+[[nodiscard]] std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text);
+[[nodiscard]] std::string encodeBase64(std::span<const std::uint8_t> bytes);
+
+// Appends well-formed UTF-8 (as expat delivers it) as UTF-16; an invalid
+// sequence becomes U+FFFD.
+void appendUtf8AsUtf16(std::u16string& out, std::string_view utf8);
+
+}  // namespace fw::plist
