@@ -1,0 +1,82 @@
+#pragma once
+
+// The file manager: the few file-system questions the rest of the system
+// asks, answered from POSIX calls. Paths are our UTF-16 strings, converted to
+// the file system's bytes at this edge (an unpaired surrogate becomes
+// U+FFFD); the UTF-8 overloads take the bytes as they are, for callers that
+// hold names the file system gave them. Names read back from a listing that
+// are not valid UTF-8 have each invalid sequence replaced by U+FFFD.
+//
+// Nothing here throws; a question the file system cannot answer gives false
+// or nullopt.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fw {
+
+enum class FileType : std::uint8_t {
+  Regular,
+  Directory,
+  SymbolicLink,
+  CharacterSpecial,
+  BlockSpecial,
+  Socket,
+  Fifo,
+  Unknown,
+};
+
+struct FileAttributes {
+  FileType type = FileType::Unknown;
+  std::int64_t size = 0;  // bytes; a link's own size is its target's length
+  friend bool operator==(const FileAttributes&, const FileAttributes&) = default;
+};
+
+class FileManager {
+ public:
+  // The one shared instance; it holds no state.
+  [[nodiscard]] static FileManager& defaultManager();
+
+  // Whether something exists at `path`, following symbolic links, so a
+  // dangling link does not exist. `isDirectory` (when given) is set to
+  // whether it is a directory or a link to one.
+  [[nodiscard]] bool fileExistsAtPath(std::u16string_view path, bool* isDirectory = nullptr) const;
+  [[nodiscard]] bool fileExistsAtPathUtf8(const std::string& path,
+                                          bool* isDirectory = nullptr) const;
+
+  // Type and size; with traverseLink false a final symbolic link is
+  // described itself, not its target.
+  [[nodiscard]] std::optional<FileAttributes> fileAttributesAtPath(std::u16string_view path,
+                                                                   bool traverseLink) const;
+  [[nodiscard]] std::optional<FileAttributes> fileAttributesAtPathUtf8(const std::string& path,
+                                                                       bool traverseLink) const;
+
+  // Entry names in the order the operating system lists them, without "."
+  // and ".."; nullopt when the directory cannot be opened or read.
+  [[nodiscard]] std::optional<std::vector<std::u16string>> directoryContentsAtPath(
+      std::u16string_view path) const;
+
+  // The whole file; nullopt when it cannot be read or is a directory.
+  [[nodiscard]] std::optional<std::vector<std::uint8_t>> contentsAtPath(
+      std::u16string_view path) const;
+  [[nodiscard]] std::optional<std::vector<std::uint8_t>> contentsAtPathUtf8(
+      const std::string& path) const;
+
+  // Replaces the file at `path` atomically: the bytes go to a new file beside
+  // it, created exclusively with mode 0600, written whole and synced, which
+  // is then renamed over `path`, and the directory is synced. A symbolic link
+  // at `path` is replaced itself, never written through. On failure `path`
+  // is untouched, no temporary file remains, and `reason` (when given) says
+  // what failed, e.g. "open /ro/.FwLibraryCore.plist.Xa3f9Q: Permission denied".
+  [[nodiscard]] bool writeAtomically(std::u16string_view path, std::span<const std::uint8_t> bytes,
+                                     std::string* reason = nullptr) const;
+  [[nodiscard]] bool writeAtomicallyUtf8(const std::string& path,
+                                         std::span<const std::uint8_t> bytes,
+                                         std::string* reason = nullptr) const;
+};
+
+}  // namespace fw
