@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -61,6 +63,162 @@ TEST(Trimming, RemovingWhitespaceAndNewlinesDropsInnerLfOnly) {
       {u"\t\na\n\tb\n\t", u"a\tb"},
   };
   for (const Case& c : cases) EXPECT_EQ(stringByRemovingWhitespaceAndNewlines(c.in), c.out) << show(c.in);
+}
+
+
+TEST(Searching, HasSubstringMatchesExactUnits) {
+  EXPECT_TRUE(hasSubstring(u"Hello", u"ell"));
+  EXPECT_FALSE(hasSubstring(u"Hello", u"hELLO"));
+  EXPECT_FALSE(hasSubstring(u"Hello", u""));
+  EXPECT_FALSE(hasSubstring(u"", u""));
+  EXPECT_FALSE(hasSubstring(u"e\u0301", u"\u00E9"));  // no canonical equivalence
+  EXPECT_TRUE(hasSubstring(u"\U0001F600", u"\xDE00"));   // one surrogate unit
+  EXPECT_FALSE(hasSubstring(u"aabaabaab", u"aabaaa"));  // partial matches fall back
+  EXPECT_TRUE(hasSubstring(u"aabaabaaab", u"abaaab"));
+  EXPECT_THROW((void)hasSubstring(u"x", std::nullopt), std::invalid_argument);
+}
+
+TEST(Searching, CaseInsensitiveUsesFullFolding) {
+  struct Case {
+    std::u16string_view text;
+    std::optional<std::u16string_view> sub;
+    bool expected;
+  };
+  const Case cases[] = {
+      {u"Hello", u"hELLO", true},        {u"x", u"", true},
+      {u"x", std::nullopt, true},        {u"", u"", true},
+      {u"stra\u00DFe", u"STRASSE", true}, {u"STRASSE", u"stra\u00DFe", true},
+      {u"\u03A3\u03B1", u"\u03C3", true}, {u"abc", u"abd", false},
+      {u"", u"a", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(hasSubstringCaseInsensitive(c.text, c.sub), c.expected) << show(c.text);
+  }
+}
+
+TEST(Replacing, SinglePassLeftToRightWithoutOverlap) {
+  struct Case {
+    std::u16string_view in, target, replacement, out;
+    std::uint32_t count;
+  };
+  const Case cases[] = {
+      {u"a&b&c", u"&", u"%26", u"a%26b%26c", 2},
+      {u"aaa", u"aa", u"b", u"ba", 1},
+      {u"aaa", u"a", u"aa", u"aaaaaa", 3},
+      {u"abc", u"", u"x", u"abc", 0},
+      {u"abc", u"b", u"", u"ac", 1},
+      {u"abab", u"ab", u"ab", u"abab", 2},
+      {u"", u"a", u"b", u"", 0},
+      {u"\U0001F600\U0001F601", u"\xD83D", u"?", u"?\xDE00?\xDE01", 2},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(stringByReplacingString(c.in, c.target, c.replacement), c.out) << show(c.in);
+    std::u16string mutated(c.in);
+    EXPECT_EQ(replaceOccurrencesOfString(mutated, c.target, c.replacement), c.count) << show(c.in);
+    EXPECT_EQ(mutated, c.out);
+  }
+  EXPECT_THROW((void)stringByReplacingString(u"a", std::nullopt, u"b"), std::invalid_argument);
+  EXPECT_THROW((void)stringByReplacingString(u"a", u"a", std::nullopt), std::invalid_argument);
+  std::u16string s = u"aaa";
+  EXPECT_EQ(replaceOccurrencesOfString(s, u"a", std::nullopt), 0u);
+  EXPECT_EQ(replaceOccurrencesOfString(s, std::nullopt, u"b"), 0u);
+  EXPECT_EQ(s, u"aaa");
+}
+
+TEST(Mutating, AppendStringASkipsAbsentAndEmpty) {
+  std::u16string s = u"ab";
+  appendStringA(s, std::nullopt);
+  appendStringA(s, u"");
+  EXPECT_EQ(s, u"ab");
+  appendStringA(s, u"c");
+  EXPECT_EQ(s, u"abc");
+}
+
+TEST(SoftHyphens, InsertsEntityTextBetweenCodeUnits) {
+  EXPECT_EQ(stringByAddingSoftHyphens(u"abc"), u"a&shy;b&shy;c");
+  EXPECT_EQ(stringByAddingSoftHyphens(u"ab"), u"a&shy;b");
+  EXPECT_EQ(stringByAddingSoftHyphens(u"a"), u"a");
+  EXPECT_EQ(stringByAddingSoftHyphens(u""), u"");
+  EXPECT_EQ(stringByAddingSoftHyphens(u"\U0001F600"), u"\xD83D&shy;\xDE00");
+}
+
+TEST(DelimitedSubstrings, OutcomeTable) {
+  using Marker = std::optional<std::u16string_view>;
+  const Marker none = std::nullopt;
+  struct Case {
+    std::u16string_view text;
+    Marker first, second;
+    Range range;
+    std::optional<std::u16string_view> substring;
+  };
+  const std::optional<std::u16string_view> absent = std::nullopt;
+  const Case cases[] = {
+      {u"", u"a", u"b", {NSNotFound, 0}, absent},
+      {u"", none, none, {NSNotFound, 0}, absent},
+      {u"abc", none, none, {0, 2}, u"ab"},
+      {u"abc", none, u"c", {0, 2}, u"ab"},
+      {u"abc", none, u"b", {0, 1}, u"a"},
+      {u"abc", none, u"x", {0, 3}, u"abc"},
+      {u"abc", none, u"", {0, 3}, u"abc"},
+      {u"abc", u"abc", none, {NSNotFound, 0}, absent},
+      {u"abc", u"abcd", u"c", {NSNotFound, 0}, absent},
+      {u"abc", u"x", none, {NSNotFound, 0}, absent},
+      {u"abc", u"", u"c", {NSNotFound, 0}, absent},
+      {u"(abc)", u"(", none, {1, 3}, u"abc"},
+      {u"key=value;", u"=", none, {4, 5}, u"value"},
+      {u"key=value;", u"=", u";", {4, 5}, u"value"},
+      {u"key=value;", u"=", u"#", {4, 6}, u"value;"},
+      {u"key=value;", u"=", u"", {4, 6}, u"value;"},
+      {u"a=;", u"=", u";", {2, 0}, u""},
+      {u"a;=b", u"=", u";", {3, 1}, u"b"},  // the second marker is searched after the first
+      {u"abc=", u"=", u";", {4, 0}, u""},
+      {u"abc=", u"=", none, {4, 0}, u""},
+      {u"a[b]c[d]", u"[", u"]", {2, 1}, u"b"},
+      {u"a[b]c[d]", u"{", u"}", {NSNotFound, 0}, absent},
+      {u"a[]", u"[", u"]", {2, 0}, u""},
+      {u"x\U0001F600y", u"\xD83D", u"y", {2, 1}, u"\xDE00"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(rangeBetween(c.text, c.first, c.second), c.range) << show(c.text);
+    const auto sub = substringBetween(c.text, c.first, c.second);
+    EXPECT_EQ(sub.has_value(), c.substring.has_value()) << show(c.text);
+    if (sub && c.substring) {
+      EXPECT_EQ(*sub, *c.substring) << show(c.text);
+    }
+  }
+}
+
+TEST(DelimitedSubstrings, BetweenTags) {
+  struct Case {
+    std::u16string_view text;
+    std::optional<std::u16string_view> expected;
+  };
+  const Case cases[] = {
+      {u"x<b>bold</b>y", u"bold"}, {u"<b>one</b><b>two</b>", u"one"},
+      {u"<b>open", u"open"},       {u"<B>x</B>", std::nullopt},
+      {u"plain", std::nullopt},    {u"<b>", std::nullopt},
+      {u"x<b>", u""},              {u"<b href=x>y</b>", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const auto got = substringBetweenTags(c.text, u"b");
+    EXPECT_EQ(got.has_value(), c.expected.has_value()) << show(c.text);
+    if (got && c.expected) {
+      EXPECT_EQ(*got, *c.expected) << show(c.text);
+    }
+  }
+}
+
+TEST(DelimitedSubstrings, PrefixAndSuffix) {
+  EXPECT_EQ(stringByRemovingPrefix(u"prefix-name", u"prefix-"), u"name");
+  EXPECT_EQ(stringByRemovingPrefix(u"prefix-name", u""), u"prefix-name");
+  EXPECT_EQ(stringByRemovingPrefix(u"prefix-name", u"other"), u"prefix-name");
+  EXPECT_EQ(stringByRemovingPrefix(u"prefix-name", std::nullopt), u"prefix-name");
+  EXPECT_EQ(stringByRemovingPrefix(u"ab", u"abc"), u"ab");
+  EXPECT_EQ(stringByRemovingSuffix(u"file.gz.gz", u".gz"), u"file.gz");
+  EXPECT_EQ(stringByRemovingSuffix(u".gz", u".gz"), u"");
+  EXPECT_EQ(stringByRemovingSuffix(u"file.gz", u""), u"file.gz");
+  EXPECT_EQ(stringByRemovingSuffix(u"file.gz", std::nullopt), u"file.gz");
+  EXPECT_EQ(stringByRemovingSuffix(u"file.GZ", u".gz"), u"file.GZ");
 }
 
 }  // namespace
