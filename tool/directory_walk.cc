@@ -1,0 +1,179 @@
+#include "tool/directory_walk.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/unicode.h"
+
+namespace fw {
+namespace {
+
+constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// Descriptors held open besides the root's; deeper levels are reopened
+// through ".." of their child when the walk climbs back to them.
+constexpr std::size_t kDescriptorBudget = 128;
+constexpr std::int64_t kLinkSize = 0;
+
+struct Entry {
+  std::uint32_t nameOffset;
+  std::uint32_t nameLength;
+  unsigned char type;
+};
+
+struct Frame {
+  int fd = -1;
+  std::size_t pathLength = 0;  // of the UTF-16 path while this frame is on top
+  std::uint64_t serial = 0;
+  std::string names;           // the listing's names, back to back
+  std::vector<Entry> entries;
+  std::size_t next = 0;
+};
+
+// Reads the whole listing of `fd` into `frame`; false when it cannot be read.
+bool readListing(int fd, Frame& frame, std::vector<char>& buffer) {
+  for (;;) {
+    ssize_t n = ::getdents64(fd, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    for (ssize_t at = 0; at < n;) {
+      auto* d = reinterpret_cast<struct dirent64*>(buffer.data() + at);
+      at += d->d_reclen;
+      const char* name = d->d_name;
+      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+      std::string_view view(name);
+      frame.entries.push_back(Entry{static_cast<std::uint32_t>(frame.names.size()),
+                                    static_cast<std::uint32_t>(view.size()), d->d_type});
+      frame.names.append(view);
+      frame.names.push_back('\0');
+    }
+  }
+}
+
+class Walk {
+ public:
+  Walk(DirectoryWalkVisitor& visitor) : visitor_(visitor), buffer_(1 << 16) {}
+
+  void run(std::u16string_view root) {
+    std::string bytes = utf16ToUtf8Lossy(root);
+    while (bytes.size() > 1 && bytes.back() == '/') bytes.pop_back();
+    int fd = ::open(bytes.c_str(), kOpenFlags);
+    if (fd < 0) return;
+    path_.assign(root);
+    if (!push(fd)) return;
+    while (!frames_.empty()) step();
+  }
+
+ private:
+  bool push(int fd) {
+    Frame frame;
+    frame.fd = fd;
+    frame.pathLength = path_.size();
+    frame.serial = ++serial_;
+    if (!readListing(fd, frame, buffer_)) {
+      ::close(fd);
+      return false;
+    }
+    frames_.push_back(std::move(frame));
+    ++open_;
+    if (open_ > kDescriptorBudget + 1) closeShallowest();
+    return true;
+  }
+
+  void closeShallowest() {
+    for (std::size_t i = 1; i + 1 < frames_.size(); ++i) {
+      if (frames_[i].fd >= 0) {
+        ::close(frames_[i].fd);
+        frames_[i].fd = -1;
+        --open_;
+        return;
+      }
+    }
+  }
+
+  void pop() {
+    Frame& child = frames_.back();
+    int childFd = child.fd;
+    frames_.pop_back();
+    if (!frames_.empty()) {
+      Frame& parent = frames_.back();
+      if (parent.fd < 0 && parent.next < parent.entries.size() && childFd >= 0) {
+        parent.fd = ::openat(childFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (parent.fd >= 0) ++open_;
+      }
+      path_.resize(parent.pathLength);
+    }
+    if (childFd >= 0) {
+      ::close(childFd);
+      --open_;
+    }
+  }
+
+  void descend(int parentFd, const char* name) {
+    int fd = ::openat(parentFd, name, kOpenFlags);
+    if (fd < 0) return;
+    std::size_t before = path_.size();
+    if (path_.empty() || path_.back() != u'/') path_.push_back(u'/');
+    appendUtf8ToUtf16Lossy(path_, name);
+    if (!push(fd)) path_.resize(before);
+  }
+
+  void step() {
+    Frame& frame = frames_.back();
+    if (frame.next == frame.entries.size() || frame.fd < 0) {
+      pop();
+      return;
+    }
+    const Entry entry = frame.entries[frame.next++];
+    const char* name = frame.names.data() + entry.nameOffset;
+    std::string_view nameView(name, entry.nameLength);
+    const int fd = frame.fd;
+    struct stat st;
+    unsigned char type = entry.type;
+    if (type != DT_DIR && type != DT_LNK) {
+      if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+      if (S_ISDIR(st.st_mode)) {
+        type = DT_DIR;
+      } else if (S_ISLNK(st.st_mode)) {
+        type = DT_LNK;
+      } else {
+        report(frame, nameView, static_cast<std::int64_t>(st.st_size));
+        return;
+      }
+    }
+    if (type == DT_DIR) {
+      if (name[0] != '.') descend(fd, name);
+      return;
+    }
+    // A link: it counts only when it leads to something that is not a directory.
+    if (::fstatat(fd, name, &st, 0) != 0 || S_ISDIR(st.st_mode)) return;
+    report(frame, nameView, kLinkSize);
+  }
+
+  void report(const Frame& frame, std::string_view name, std::int64_t size) {
+    visitor_.visitFile(name, size, std::u16string_view(path_).substr(0, frame.pathLength),
+                       frame.serial);
+  }
+
+  DirectoryWalkVisitor& visitor_;
+  std::vector<char> buffer_;
+  std::vector<Frame> frames_;
+  std::u16string path_;
+  std::size_t open_ = 0;
+  std::uint64_t serial_ = 0;
+};
+
+}  // namespace
+
+void walkDirectoryTree(std::u16string_view root, DirectoryWalkVisitor& visitor) {
+  Walk(visitor).run(root);
+}
+
+}  // namespace fw

@@ -1,0 +1,201 @@
+#include "tool/fw_library_core.h"
+
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <memory>
+#include <typeinfo>
+
+#include "extensions/text/string_data.h"
+#include "platform/exception.h"
+#include "platform/file_manager.h"
+#include "platform/log.h"
+#include "platform/path.h"
+#include "platform/plist/binary_writer.h"
+#include "platform/plist/property_list.h"
+#include "platform/temporary_directory.h"
+#include "platform/unicode.h"
+#include "tool/directory_walk.h"
+
+namespace fw {
+namespace {
+
+constexpr std::int64_t kLargeFileSize = 10485760;
+
+std::string demangled(const char* mangled) {
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
+                                             std::free);
+  return status == 0 && name ? std::string(name.get()) : std::string(mangled);
+}
+
+// A preference flag: true for a true boolean, a nonzero number, or a string
+// whose truth reading is nonzero; false for anything else, absent included.
+bool flagValue(const plist::Value* value) {
+  if (value == nullptr) return false;
+  if (auto b = value->asBoolean()) return *b;
+  if (auto i = value->asInteger()) return *i != 0;
+  if (auto u = value->asUnsigned()) return *u != 0;
+  if (auto d = value->asReal()) return *d != 0;
+  if (auto s = value->asString()) return boolValue(*s) != 0;
+  return false;
+}
+
+std::u16string utf16(std::string_view ascii) { return asciiToUtf16(ascii); }
+
+class Collector : public DirectoryWalkVisitor {
+ public:
+  Collector(FwLibraryCore& core, StringSet* nameSet, SizeSet* sizeSet)
+      : core_(core), nameSet_(nameSet), sizeSet_(sizeSet), home_(homeDirectory()) {}
+
+  void visitFile(std::string_view name, std::int64_t size, std::u16string_view directory,
+                 std::uint64_t serial) override {
+    if (serial != serial_ || !parent_) {
+      parent_ = plist::SharedString(stringByAbbreviatingWithTildeInPath(directory, home_));
+      serial_ = serial;
+    }
+    scratch_.clear();
+    appendUtf8ToUtf16Lossy(scratch_, name);
+    std::optional<plist::SharedString> key;
+    if (core_.namesToParentPaths) {
+      auto it = core_.namesToParentPaths->find(std::u16string_view(scratch_));
+      if (it != core_.namesToParentPaths->end()) key = it->first;
+    }
+    if (!key) key = plist::SharedString(scratch_);
+    addObjectToCollection(key, nameSet_);
+    if (core_.namesToParentPaths) core_.namesToParentPaths->insert_or_assign(*key, *parent_);
+    if (size > kLargeFileSize) {
+      addObjectToCollection(std::optional<std::int64_t>(size), sizeSet_);
+      if (core_.sizesToNames) {
+        core_.sizesToNames->insert_or_assign(plist::SharedString(utf16(std::to_string(size))),
+                                             *key);
+      }
+    }
+  }
+
+ private:
+  FwLibraryCore& core_;
+  StringSet* nameSet_;
+  SizeSet* sizeSet_;
+  std::u16string home_;
+  std::u16string scratch_;
+  std::optional<plist::SharedString> parent_;
+  std::uint64_t serial_ = 0;
+};
+
+plist::Value stringDictionaryValue(const StringDictionary& map) {
+  plist::Dictionary dict;
+  dict.reserve(map.size());
+  for (const auto& [key, value] : map) dict.set(key, plist::Value::string(value));
+  return plist::Value::dictionary(std::move(dict));
+}
+
+}  // namespace
+
+void logCaughtException() {
+  try {
+    throw;
+  } catch (const Exception& e) {
+    logLine(e.name() + ": " + e.reason());
+  } catch (const std::exception& e) {
+    logLine(demangled(typeid(e).name()) + ": " + e.what());
+  } catch (...) {
+    const std::type_info* type = abi::__cxa_current_exception_type();
+    logLine((type ? demangled(type->name()) : std::string("unknown")) + ": ");
+  }
+}
+
+FwLibraryCore::FwLibraryCore() : fm(&FileManager::defaultManager()) {}
+
+plist::Value FwLibraryCore::dictionary() const {
+  plist::Dictionary root;
+  if (!playlists) return plist::Value::dictionary(std::move(root));
+  plist::Array names;
+  names.reserve(playlists->count());
+  for (const auto& name : playlists->items()) names.push_back(plist::Value::string(name));
+  root.set(u"playlists", plist::Value::array(std::move(names)));
+  if (!tunesToPaths) return plist::Value::dictionary(std::move(root));
+  root.set(u"tunesToPaths", stringDictionaryValue(*tunesToPaths));
+  if (!namesToParentPaths) return plist::Value::dictionary(std::move(root));
+  root.set(u"namesToParentPaths", stringDictionaryValue(*namesToParentPaths));
+  if (!sizesToNames) return plist::Value::dictionary(std::move(root));
+  root.set(u"sizesToNames", stringDictionaryValue(*sizesToNames));
+  return plist::Value::dictionary(std::move(root));
+}
+
+void FwLibraryCore::traverseFileSystem() {
+  names.emplace();
+  sizes.emplace();
+  namesToParentPaths.emplace();
+  sizesToNames.emplace();
+
+  std::u16string prefPath = stringByExpandingTildeInPath(
+      utf16("~/Library/Preferences/" FW_BUNDLE_IDENTIFIER ".plist"));
+  std::optional<plist::Value> prefs = plist::readPropertyListFile(utf16ToUtf8Lossy(prefPath));
+  const plist::Dictionary* dict = prefs ? prefs->asDictionary() : nullptr;
+  auto lookup = [&](std::u16string_view key) -> const plist::Value* {
+    return dict ? dict->find(key) : nullptr;
+  };
+
+  MutableArray<plist::Value> roots;
+  addObjectToCollection(lookup(u"save_directory"), &roots);
+  static constexpr std::u16string_view kMoves[][2] = {
+      {u"kFwMoveMusic", u"kFwMoveMusicLocation"},
+      {u"kFwMoveMovies", u"kFwMoveMoviesLocation"},
+      {u"kFwMoveImages", u"kFwMoveImagesLocation"},
+  };
+  for (const auto& move : kMoves) {
+    if (flagValue(lookup(move[0]))) addObjectToCollection(lookup(move[1]), &roots);
+  }
+  if (const plist::Value* shared = lookup(u"kFwSharedDirectories")) {
+    if (const plist::Array* list = shared->asArray()) {
+      for (const auto& item : *list) roots.addObject(item);
+    } else {
+      roots.addObject(*shared);
+    }
+  }
+
+  for (const plist::Value& root : roots.items()) {
+    // Only strings name folders; a number or a dictionary standing in for a
+    // path is skipped.
+    std::optional<std::u16string_view> path = root.asString();
+    if (!path || path->empty()) continue;
+    if (stringByAbbreviatingWithTildeInPath(*path) == u"~/Desktop") continue;
+    traverseDirectory(stringByExpandingTildeInPath(*path), &*names, &*sizes);
+  }
+  logLine("FwLibraryController: fs: " + std::to_string(names->count()));
+  logLine("FwLibraryController: fs: " + std::to_string(sizes->count()));
+}
+
+void FwLibraryCore::traverseDirectory(std::u16string_view path, StringSet* nameSet,
+                                      SizeSet* sizeSet) {
+  std::u16string last = lastPathComponent(path);
+  if (!last.empty() && last[0] == u'.') return;
+  Collector collector(*this, nameSet, sizeSet);
+  walkDirectoryTree(path, collector);
+}
+
+void FwLibraryCore::traverse() {
+  auto* core = new FwLibraryCore();  // lives until the process ends
+  core->traverseFileSystem();
+  core->traverseiTunesLibrary();
+
+  std::string reason;
+  std::u16string candidate;
+  std::optional<std::u16string> directory = temporaryDirectory(&reason, &candidate);
+  std::u16string target = stringByAppendingPathComponent(directory ? *directory : candidate,
+                                                         u"FwLibraryCore.plist");
+  bool written = false;
+  if (directory) {
+    std::optional<std::vector<std::uint8_t>> bytes =
+        plist::writeBinaryPropertyList(core->dictionary(), &reason);
+    if (bytes) written = core->fm->writeAtomically(target, *bytes, &reason);
+  }
+  if (!written) {
+    logLine("FwLibraryCore: could not write " + utf16ToUtf8Lossy(target) + ": " + reason);
+    std::exit(1);
+  }
+  std::exit(0);
+}
+
+}  // namespace fw
