@@ -1,0 +1,173 @@
+#include "platform/plist/xml_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/plist/json_writer.h"
+#include "platform/plist/xml_writer.h"
+
+namespace fw::plist {
+namespace {
+
+std::optional<Value> read(std::string_view xml, std::string* why = nullptr) {
+  return readXmlPropertyList(
+      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()),
+      why);
+}
+
+std::string wrap(std::string_view body) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+         "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">" +
+         std::string(body) + "</plist>";
+}
+
+// Each accepted document, with its JSON view (exact).
+TEST(XmlReader, AcceptsWhatApplesToolsWrite) {
+  const struct {
+    std::string xml;
+    std::string json;
+  } cases[] = {
+      {wrap("<true/>"), "true\n"},
+      {wrap(" <!-- c --> <false /> "), "false\n"},
+      {wrap("<integer>-9223372036854775808</integer>"), "-9223372036854775808\n"},
+      {wrap("<integer>18446744073709551615</integer>"), "18446744073709551615\n"},
+      {wrap("<integer>0x1F</integer>"), "31\n"},
+      {wrap("<real>2</real>"), "2.0\n"},
+      {wrap("<real>-1.5e3</real>"), "-1500.0\n"},
+      {wrap("<real>nan</real>"), "{\"$real\": \"nan\"}\n"},
+      {wrap("<real>-inf</real>"), "{\"$real\": \"-inf\"}\n"},
+      {wrap("<date>2001-01-02T00:00:01Z</date>"), "{\"$date\": 86401.0}\n"},
+      {wrap("<date>2000-12-31T23:59:59Z</date>"), "{\"$date\": -1.0}\n"},
+      {wrap("<data>\n\tAAEC\n\t/w==\n</data>"), "{\"$data\": \"AAEC/w==\"}\n"},
+      {wrap("<string>a &amp; &lt;b&gt; &#233;&#x1F600; <![CDATA[<x>]]></string>"),
+       "\"a & <b> é😀 <x>\"\n"},
+      {wrap("<string></string>"), "\"\"\n"},
+      {wrap("<array/>"), "[]\n"},
+      {wrap("<dict><key>b</key><integer>1</integer><key>a</key><array><string>x</string>"
+            "</array></dict>"),
+       "{\n  \"b\": 1,\n  \"a\": [\n    \"x\"\n  ]\n}\n"},
+      // A repeated key keeps its first position and takes the last value.
+      {wrap("<dict><key>k</key><integer>1</integer><key>j</key><true/>"
+            "<key>k</key><integer>2</integer></dict>"),
+       "{\n  \"k\": 2,\n  \"j\": true\n}\n"},
+      {"<string>bare root</string>", "\"bare root\"\n"},
+      {"\r\n<plist>\r\n<string>a\r\nb</string>\r\n</plist>\r\n", "\"a\\nb\"\n"},
+  };
+  for (const auto& c : cases) {
+    std::string why;
+    const auto v = read(c.xml, &why);
+    ASSERT_TRUE(v.has_value()) << c.xml << ": " << why;
+    EXPECT_EQ(writeJson(*v), c.json) << c.xml;
+  }
+}
+
+TEST(XmlReader, ReadsUtf16Documents) {
+  const std::string utf8 = "<plist><string>\xC3\xA9</string></plist>";
+  std::string utf16 = "\xFF\xFE";  // little-endian byte order mark
+  for (char c : utf8) {
+    if (static_cast<unsigned char>(c) < 0x80) {
+      utf16 += c;
+      utf16 += '\0';
+    }
+  }
+  // Replace the two UTF-8 bytes of é (already dropped above) by its unit.
+  const std::size_t at = utf16.find(std::string("<\0s\0t\0r\0i\0n\0g\0>\0", 16)) + 16;
+  utf16.insert(at, std::string("\xE9\0", 2));
+  const auto v = read(utf16);
+  ASSERT_TRUE(v.has_value());
+  EXPECT_EQ(*v->asString(), u"é");
+}
+
+// Each refused document, with the start of its reason.
+TEST(XmlReader, RefusesWithAReason) {
+  const struct {
+    std::string xml;
+    std::string reason;
+  } cases[] = {
+      {"", "malformed XML"},
+      {wrap("<string>a</strin>"), "malformed XML"},
+      {wrap("<foo/>"), "unknown element <foo>"},
+      {wrap("<dict><key>a</key></dict>"), "key without a value"},
+      {wrap("<dict><key>a</key><key>b</key><true/></dict>"), "key without a value"},
+      {wrap("<dict><string>v</string></dict>"), "value without a key"},
+      {wrap("<array><key>a</key></array>"), "key outside a dict"},
+      {wrap("<array>text</array>"), "text where none belongs"},
+      {wrap("<true>yes</true>"), "text inside <true>"},
+      {wrap("<string><true/></string>"), "element <true> inside <string>"},
+      {wrap("<integer>12a</integer>"), "unparsable integer"},
+      {wrap("<integer></integer>"), "unparsable integer"},
+      {wrap("<integer>18446744073709551616</integer>"), "unparsable integer"},
+      {wrap("<integer>-9223372036854775809</integer>"), "unparsable integer"},
+      {wrap("<real>1.5x</real>"), "unparsable real"},
+      {wrap("<date>2001-02-29T00:00:00Z</date>"), "unparsable date"},
+      {wrap("<date>2001-01-01T00:00:00</date>"), "unparsable date"},
+      {wrap("<data>AB$C</data>"), "unparsable base64"},
+      {wrap("<data>A</data>"), "unparsable base64"},
+      {wrap("<true/><false/>"), "content after the root"},
+      {wrap(""), "empty <plist>"},
+      {wrap("<plist><true/></plist>"), "unexpected <plist>"},
+      {"<!DOCTYPE p [<!ENTITY e \"x\">]><plist><string>&e;</string></plist>",
+       "entity declarations are not allowed"},
+      {wrap("<string>&nope;</string>"), "undefined entity &nope;"},
+  };
+  for (const auto& c : cases) {
+    std::string why;
+    EXPECT_FALSE(read(c.xml, &why).has_value()) << c.xml;
+    EXPECT_EQ(why.substr(0, c.reason.size()), c.reason) << c.xml << " -> " << why;
+  }
+}
+
+TEST(XmlReader, LimitsNestingTo512Containers) {
+  auto nested = [](std::size_t n) {
+    std::string body;
+    for (std::size_t i = 0; i < n; ++i) body += "<array>";
+    for (std::size_t i = 0; i < n; ++i) body += "</array>";
+    return wrap(body);
+  };
+  EXPECT_TRUE(read(nested(kMaxXmlNesting)).has_value());
+  std::string why;
+  EXPECT_FALSE(read(nested(kMaxXmlNesting + 1), &why).has_value());
+  EXPECT_EQ(why.substr(0, 30), "more than 512 nested container");
+}
+
+TEST(XmlReader, SharesRepeatedKeys) {
+  const auto v = read(wrap("<array><dict><key>Name</key><string>a</string></dict>"
+                           "<dict><key>Name</key><string>b</string></dict></array>"));
+  ASSERT_TRUE(v.has_value());
+  const Array& a = *v->asArray();
+  EXPECT_EQ(a[0].asDictionary()->begin()->first.identity(),
+            a[1].asDictionary()->begin()->first.identity());
+}
+
+TEST(XmlReader, StreamsFromAFile) {
+  char dir[] = "/tmp/fw-xml-reader-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/big.plist";
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+  ASSERT_GE(fd, 0);
+  // Larger than one read block, so the document crosses block boundaries.
+  std::string body = "<array>";
+  for (int i = 0; i < 60000; ++i) body += "<string>entry " + std::to_string(i) + "</string>";
+  body += "</array>";
+  const std::string xml = wrap(body);
+  ASSERT_EQ(::write(fd, xml.data(), xml.size()), static_cast<ssize_t>(xml.size()));
+  ::close(fd);
+  const auto v = readXmlPropertyListFile(path);
+  ::unlink(path.c_str());
+  ::rmdir(dir);
+  ASSERT_TRUE(v.has_value());
+  ASSERT_EQ(v->asArray()->size(), 60000u);
+  EXPECT_EQ(*(*v->asArray())[59999].asString(), u"entry 59999");
+  std::string why;
+  EXPECT_FALSE(readXmlPropertyListFile("/tmp", &why).has_value());
+  EXPECT_EQ(why, "/tmp: is a directory");
+}
+
+}  // namespace
+}  // namespace fw::plist
