@@ -248,7 +248,7 @@ TEST_F(ItunesScanTest, RealLibraries) {
        {"iTunes\xC2\xA0U", "Apps", "edm", "edm_phone", "indie", "iTunes Artwork Screen Saver",
         "Not indie", "public", "sleep", "Books"},
        {{"we are young", "/Users/jettairlines/Music/iTunes/iTunes Media/Music/Fun._Janelle "
-                         "Mon\xC3\xA1" "e/Dancing Bear Best Of 2012 International/03 We Are "
+                         "Mona\xCC\x81" "e/Dancing Bear Best Of 2012 International/03 We Are "
                          "Young 1.mp3"}},
        },
       {"iTunesCopyMetadata/a941a32/iTunes Music Library.xml", 1741,
