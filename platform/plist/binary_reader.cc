@@ -172,19 +172,20 @@ class Reader {
     const std::uint8_t marker = bytes_[at];
     const std::uint8_t type = marker >> 4;
     const std::uint8_t low = marker & 0x0F;
-    const std::string which = "object " + std::to_string(index);
+    // Built only on failure: reading must not allocate per object.
+    auto which = [index] { return "object " + std::to_string(index); };
     switch (type) {
       case 0x0:
         if (marker == 0x08) return Value::boolean(false);
         if (marker == 0x09) return Value::boolean(true);
-        if (marker == 0x00) return fail(which + " is null, which has no value");
-        if (marker == 0x0F) return fail(which + " is a fill byte, which has no value");
-        return fail(which + " has unknown marker " + std::to_string(marker));
+        if (marker == 0x00) return fail(which() + " is null, which has no value");
+        if (marker == 0x0F) return fail(which() + " is a fill byte, which has no value");
+        return fail(which() + " has unknown marker " + std::to_string(marker));
       case 0x1: {
-        if (low > 4) return fail(which + " is an integer wider than 16 bytes");
+        if (low > 4) return fail(which() + " is an integer wider than 16 bytes");
         const std::size_t width = std::size_t{1} << low;
         at += 1;
-        if (room(at) < width) return fail(which + " is truncated");
+        if (room(at) < width) return fail(which() + " is truncated");
         const auto* p = bytes_.data() + at;
         if (width < 8) return Value::integer(static_cast<std::int64_t>(readBigEndian(p, width)));
         if (width == 8) return Value::integer(static_cast<std::int64_t>(readBigEndian(p, 8)));
@@ -193,13 +194,13 @@ class Reader {
         if (high == 0) return Value::unsignedInteger(lowWord);
         if (high == ~std::uint64_t{0} && (lowWord >> 63) == 1)
           return Value::integer(static_cast<std::int64_t>(lowWord));
-        return fail(which + " is an integer outside 64 bits");
+        return fail(which() + " is an integer outside 64 bits");
       }
       case 0x2: {
-        if (low != 2 && low != 3) return fail(which + " is a real of unsupported width");
+        if (low != 2 && low != 3) return fail(which() + " is a real of unsupported width");
         const std::size_t width = std::size_t{1} << low;
         at += 1;
-        if (room(at) < width) return fail(which + " is truncated");
+        if (room(at) < width) return fail(which() + " is truncated");
         const std::uint64_t bits = readBigEndian(bytes_.data() + at, width);
         if (width == 4) {
           const auto b32 = static_cast<std::uint32_t>(bits);
@@ -212,9 +213,9 @@ class Reader {
         return Value::real(d);
       }
       case 0x3: {
-        if (marker != 0x33) return fail(which + " has unknown marker " + std::to_string(marker));
+        if (marker != 0x33) return fail(which() + " has unknown marker " + std::to_string(marker));
         at += 1;
-        if (room(at) < 8) return fail(which + " is truncated");
+        if (room(at) < 8) return fail(which() + " is truncated");
         const std::uint64_t bits = readBigEndian(bytes_.data() + at, 8);
         double d;
         std::memcpy(&d, &bits, 8);
@@ -234,9 +235,9 @@ class Reader {
       }
       case 0x8: {
         const std::size_t width = std::size_t{low} + 1;
-        if (width > 8) return fail(which + " is a UID wider than 8 bytes");
+        if (width > 8) return fail(which() + " is a UID wider than 8 bytes");
         at += 1;
-        if (room(at) < width) return fail(which + " is truncated");
+        if (room(at) < width) return fail(which() + " is truncated");
         return Value::uid(Uid{readBigEndian(bytes_.data() + at, width)});
       }
       case 0xA:
@@ -245,15 +246,16 @@ class Reader {
       case 0xD:
         return readContainer(index, at, type, depth);
       default:
-        return fail(which + " has unknown marker " + std::to_string(marker));
+        return fail(which() + " has unknown marker " + std::to_string(marker));
     }
   }
 
   std::optional<Value> readContainer(std::uint64_t index, std::uint64_t at, std::uint8_t type,
                                      std::size_t depth) {
-    const std::string which = "object " + std::to_string(index);
-    if (depth >= kBinaryMaxDepth) return fail("nesting deeper than 512 containers at " + which);
-    if (active_[index]) return fail("reference cycle at " + which);
+    // Built only on failure: reading must not allocate per object.
+    auto which = [index] { return "object " + std::to_string(index); };
+    if (depth >= kBinaryMaxDepth) return fail("nesting deeper than 512 containers at " + which());
+    if (active_[index]) return fail("reference cycle at " + which());
     std::uint64_t count = 0;
     if (!readLength(index, &at, &count)) return std::nullopt;
     const bool isDict = type == 0xD;
@@ -288,7 +290,7 @@ class Reader {
         }
         const std::uint8_t keyType = bytes_[*keyStart] >> 4;
         if (keyType != 0x5 && keyType != 0x6 && keyType != 0x7) {
-          fail(which + " has a key that is not a string (object " + std::to_string(*keyRef) + ")");
+          fail(which() + " has a key that is not a string (object " + std::to_string(*keyRef) + ")");
           ok = false;
           break;
         }
