@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <typeinfo>
 
 #include "extensions/text/string_data.h"
@@ -176,7 +177,11 @@ void FwLibraryCore::traverseDirectory(std::u16string_view path, StringSet* nameS
 }
 
 void FwLibraryCore::traverse() {
-  auto* core = new FwLibraryCore();  // lives until the process ends
+  // The scanner and its collections live until the process ends. They are
+  // built in static storage, so they stay reachable while exit runs and are
+  // never torn down.
+  alignas(FwLibraryCore) static unsigned char storage[sizeof(FwLibraryCore)];
+  FwLibraryCore* core = new (storage) FwLibraryCore();
   core->traverseFileSystem();
   core->traverseiTunesLibrary();
 
