@@ -104,7 +104,9 @@ class Walk {
     frames_.pop_back();
     if (!frames_.empty()) {
       Frame& parent = frames_.back();
-      if (parent.fd < 0 && parent.next < parent.entries.size() && childFd >= 0) {
+      // Reopened even when the parent has no entries left: its own parent
+      // may be closed too, and ".." of this descriptor is the only way back.
+      if (parent.fd < 0 && childFd >= 0) {
         parent.fd = ::openat(childFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (parent.fd >= 0) ++open_;
       }
