@@ -1,0 +1,104 @@
+#include "platform/graphics/image.h"
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/graphics/graphics_context.h"
+#include "platform/unicode.h"
+
+namespace fw {
+namespace {
+
+int pixelExtent(float v) {
+  if (!(v > 0.0f)) return 0;
+  const double up = std::ceil(static_cast<double>(v));
+  return up > Image::kMaxPixels ? -1 : static_cast<int>(up);
+}
+
+struct Focus {
+  ImagePtr image;
+  cairo_t* cr;
+  Focus(ImagePtr i, cairo_t* c) : image(std::move(i)), cr(c) {}
+  Focus(Focus&& o) noexcept : image(std::move(o.image)), cr(o.cr) { o.cr = nullptr; }
+  Focus& operator=(Focus&&) = delete;
+  ~Focus() {
+    if (cr != nullptr) cairo_destroy(cr);
+  }
+};
+
+std::vector<Focus>& focusStack() {
+  thread_local std::vector<Focus> stack;
+  return stack;
+}
+
+}  // namespace
+
+Image::Image(Key, Size size) : size_(size) {
+  const int w = pixelExtent(size.width);
+  const int h = pixelExtent(size.height);
+  // An oversized image gets a 0 x 0 surface: drawing into it is a no-op.
+  const bool oversized = w < 0 || h < 0;
+  surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, oversized ? 0 : w, oversized ? 0 : h);
+}
+
+Image::~Image() { cairo_surface_destroy(surface_); }
+
+ImagePtr Image::imageWithSize(Size size) { return std::make_shared<Image>(Key{}, size); }
+
+int Image::pixelsWide() const { return cairo_image_surface_get_width(surface_); }
+int Image::pixelsHigh() const { return cairo_image_surface_get_height(surface_); }
+
+void Image::lockFocus() {
+  ImagePtr self = weak_from_this().lock();
+  if (!self) return;
+  focusStack().emplace_back(std::move(self), cairo_create(surface_));
+}
+
+bool Image::unlockFocus() {
+  std::vector<Focus>& stack = focusStack();
+  if (stack.empty() || stack.back().image.get() != this) return false;
+  cairo_surface_flush(surface_);
+  stack.pop_back();
+  return true;
+}
+
+bool Image::writeToPNG(std::u16string_view path) const {
+  if (pixelsWide() == 0 || pixelsHigh() == 0) return false;
+  std::string utf8 = utf16ToUtf8Lossy(path);
+  if (utf8.empty() || utf8.find('\0') != std::string::npos) return false;
+  cairo_surface_flush(surface_);
+  return cairo_surface_write_to_png(surface_, utf8.c_str()) == CAIRO_STATUS_SUCCESS;
+}
+
+std::optional<Pixel> Image::pixelAt(int x, int y) const {
+  if (x < 0 || y < 0 || x >= pixelsWide() || y >= pixelsHigh()) return std::nullopt;
+  cairo_surface_flush(surface_);
+  const unsigned char* row =
+      cairo_image_surface_get_data(surface_) + static_cast<std::ptrdiff_t>(y) *
+                                                   cairo_image_surface_get_stride(surface_);
+  std::uint32_t argb;
+  std::memcpy(&argb, row + static_cast<std::ptrdiff_t>(x) * 4, sizeof argb);
+  return Pixel{static_cast<std::uint8_t>(argb >> 16), static_cast<std::uint8_t>(argb >> 8),
+               static_cast<std::uint8_t>(argb), static_cast<std::uint8_t>(argb >> 24)};
+}
+
+cairo_t* currentGraphicsContext() {
+  std::vector<Focus>& stack = focusStack();
+  return stack.empty() ? nullptr : stack.back().cr;
+}
+
+void fillRect(const Rect& rect, const Color& color) {
+  cairo_t* cr = currentGraphicsContext();
+  if (cr == nullptr) return;
+  cairo_save(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_rgba(cr, color.redComponent(), color.greenComponent(), color.blueComponent(),
+                        color.alphaComponent());
+  cairo_rectangle(cr, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
+}  // namespace fw

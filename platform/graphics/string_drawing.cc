@@ -1,0 +1,138 @@
+#include "platform/graphics/string_drawing.h"
+
+#include <pango/pangocairo.h>
+
+#include <string>
+
+#include "platform/graphics/attributed_string.h"
+#include "platform/graphics/graphics_context.h"
+#include "platform/unicode.h"
+
+namespace fw {
+namespace {
+
+constexpr float kMaxPointSize = 4096.0f;
+
+// Grayscale antialiasing, unhinted outlines and whole-pixel metrics on every
+// destination, so that a string measures the same wherever it is drawn and
+// its pixels carry only the text color's hue.
+cairo_font_options_t* fontOptions() {
+  static cairo_font_options_t* options = [] {
+    cairo_font_options_t* o = cairo_font_options_create();
+    cairo_font_options_set_antialias(o, CAIRO_ANTIALIAS_GRAY);
+    cairo_font_options_set_hint_style(o, CAIRO_HINT_STYLE_NONE);
+    cairo_font_options_set_hint_metrics(o, CAIRO_HINT_METRICS_ON);
+    return o;
+  }();
+  return options;
+}
+
+// A context for measuring: the default cairo font map of this thread, an
+// identity matrix, as an unscaled image gives.
+PangoContext* measuringContext() {
+  struct Holder {
+    PangoContext* context;
+    Holder() {
+      context = pango_font_map_create_context(pango_cairo_font_map_get_default());
+      pango_cairo_context_set_font_options(context, fontOptions());
+    }
+    ~Holder() { g_object_unref(context); }
+  };
+  thread_local Holder holder;
+  return holder.context;
+}
+
+std::string layoutText(std::u16string_view text) {
+  std::string utf8 = utf16ToUtf8Lossy(text);
+  // Pango stops at a NUL; show it as the replacement character instead.
+  std::string out;
+  out.reserve(utf8.size());
+  for (char c : utf8) {
+    if (c == '\0') {
+      out += "\xEF\xBF\xBD";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+void configure(PangoLayout* layout, std::u16string_view text, const TextAttributes& attributes) {
+  const Font f = font(attributes);
+  float points = f.pointSize;
+  if (!(points > 0.0f)) points = Font{}.pointSize;
+  if (points > kMaxPointSize) points = kMaxPointSize;
+  PangoFontDescription* desc = pango_font_description_new();
+  const std::string family = utf16ToUtf8Lossy(f.familyName);
+  pango_font_description_set_family(desc, family.c_str());
+  pango_font_description_set_absolute_size(desc, static_cast<double>(points) * PANGO_SCALE);
+  pango_layout_set_font_description(layout, desc);
+  pango_font_description_free(desc);
+  const std::string utf8 = layoutText(text);
+  pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
+}
+
+}  // namespace
+
+const Color* foregroundColor(const TextAttributes& attributes) {
+  auto it = attributes.find(NSForegroundColorAttributeName);
+  if (it == attributes.end()) return nullptr;
+  const ColorPtr* color = std::get_if<ColorPtr>(&it->second);
+  return color != nullptr ? color->get() : nullptr;
+}
+
+Font font(const TextAttributes& attributes) {
+  auto it = attributes.find(NSFontAttributeName);
+  if (it == attributes.end()) return Font{};
+  const Font* f = std::get_if<Font>(&it->second);
+  return f != nullptr ? *f : Font{};
+}
+
+Size sizeWithAttributes(std::u16string_view text, const TextAttributes& attributes) {
+  PangoLayout* layout = pango_layout_new(measuringContext());
+  configure(layout, text, attributes);
+  int width = 0;
+  int height = 0;
+  pango_layout_get_size(layout, &width, &height);
+  g_object_unref(layout);
+  return Size{static_cast<float>(width) / PANGO_SCALE, static_cast<float>(height) / PANGO_SCALE};
+}
+
+void drawAtPoint(std::u16string_view text, Point point, const TextAttributes& attributes) {
+  cairo_t* cr = currentGraphicsContext();
+  if (cr == nullptr) return;
+  PangoLayout* layout = pango_cairo_create_layout(cr);
+  pango_cairo_context_set_font_options(pango_layout_get_context(layout), fontOptions());
+  pango_layout_context_changed(layout);
+  configure(layout, text, attributes);
+  cairo_save(cr);
+  if (const Color* c = foregroundColor(attributes)) {
+    cairo_set_source_rgba(cr, c->redComponent(), c->greenComponent(), c->blueComponent(),
+                          c->alphaComponent());
+  } else {
+    cairo_set_source_rgba(cr, 0.0, 0.0, 0.0, 1.0);
+  }
+  cairo_move_to(cr, point.x, point.y);
+  pango_cairo_show_layout(cr, layout);
+  cairo_restore(cr);
+  g_object_unref(layout);
+}
+
+Size AttributedString::size() const { return sizeWithAttributes(string_, attributes_); }
+
+void AttributedString::drawAtPoint(Point point) const {
+  fw::drawAtPoint(string_, point, attributes_);
+}
+
+AttributedString AttributedString::attributedStringWithColor(ColorPtr color) const {
+  if (!color) return *this;
+  TextAttributes attributes = attributes_;
+  attributes.insert_or_assign(std::u16string(NSForegroundColorAttributeName), std::move(color));
+  return AttributedString(string_, std::move(attributes));
+}
+
+AttributedString AttributedString::whiteAttributedString() const {
+  return attributedStringWithColor(Color::whiteColor());
+}
+
+}  // namespace fw
