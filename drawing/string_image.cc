@@ -1,0 +1,48 @@
+#include "drawing/string_image.h"
+
+#include "drawing/kv_color.h"
+#include "platform/graphics/attributed_string.h"
+#include "platform/graphics/string_drawing.h"
+
+namespace fw {
+
+ImagePtr imageWithAttributes(std::u16string_view text, const TextAttributes& attributes) {
+  const Size size = sizeWithAttributes(text, attributes);
+  ImagePtr image = Image::imageWithSize(size);
+  if (size.width > 0.0f) {
+    image->lockFocus();
+    fw::drawAtPoint(text, Point{0.0f, 0.0f}, attributes);
+    image->unlockFocus();
+  }
+  return image;
+}
+
+void drawAtPoint(std::u16string_view text, Point point, const TextAttributes& attributes,
+                 const Color* backgroundColor) {
+  // An absent background is never the selection color, even when the
+  // platform had none to give.
+  if (backgroundColor == nullptr ||
+      backgroundColor != KvColor::alternateSelectedControlColor().get()) {
+    fw::drawAtPoint(text, point, attributes);
+    return;
+  }
+  // A shallow copy: the values (colors, fonts) are shared, not duplicated.
+  TextAttributes white = attributes;
+  white.insert_or_assign(std::u16string(NSForegroundColorAttributeName), Color::whiteColor());
+  fw::drawAtPoint(text, point, white);
+}
+
+void drawAtPoint(std::u16string_view text, Point point, const TextAttributes& attributes,
+                 std::int32_t backgroundColorIndex, float whiteAlpha) {
+  AttributedString string(text, attributes);
+  if (backgroundColorIndex == 2) {
+    if (whiteAlpha < 1.0f) {
+      string = string.attributedStringWithColor(KvColor::whiteColorBlendedWithAlternate());
+    } else {
+      string = string.whiteAttributedString();
+    }
+  }
+  string.drawAtPoint(point);
+}
+
+}  // namespace fw
