@@ -62,13 +62,17 @@ std::optional<char16_t> entityCharacter(std::u16string_view name) {
 
 constexpr std::size_t npos = std::u16string_view::npos;
 
-// The characters a URL may carry unescaped ("&" is escaped separately).
-constexpr bool isUrlLegal(char16_t c) {
-  if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')) {
-    return true;
-  }
-  return std::u16string_view(u"-_.!~*'();/?:@=+$,#").find(c) != npos;
-}
+// The ASCII characters a URL may carry unescaped; "&" is not among them.
+constexpr std::array<bool, 128> kUrlLegal = [] {
+  std::array<bool, 128> legal{};
+  for (char16_t c = u'a'; c <= u'z'; ++c) legal[c] = true;
+  for (char16_t c = u'A'; c <= u'Z'; ++c) legal[c] = true;
+  for (char16_t c = u'0'; c <= u'9'; ++c) legal[c] = true;
+  for (char16_t c : std::u16string_view(u"-_.!~*'();/?:@=+$,#")) legal[c] = true;
+  return legal;
+}();
+
+bool isUrlLegal(char16_t c) { return c < kUrlLegal.size() && kUrlLegal[c]; }
 
 constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
 
@@ -182,21 +186,24 @@ std::u16string_view xmlEntityFor(char16_t c) {
 std::u16string xmlEscapedString(std::u16string_view s) {
   // One pass per character gives the same text as replacing "&" first and
   // then the other four, and never escapes an "&" it wrote itself.
-  std::size_t size = 0;
+  constexpr std::uint64_t kSpecial = (std::uint64_t{1} << u'&') | (std::uint64_t{1} << u'<') |
+                                     (std::uint64_t{1} << u'>') | (std::uint64_t{1} << u'\'') |
+                                     (std::uint64_t{1} << u'"');
+  const auto isSpecial = [](char16_t c) { return c < 64 && ((kSpecial >> c) & 1u); };
+  std::size_t size = s.size();
   for (char16_t c : s) {
-    const std::u16string_view entity = xmlEntityFor(c);
-    size += entity.empty() ? 1 : entity.size();
+    if (isSpecial(c)) size += xmlEntityFor(c).size() - 1;
   }
   std::u16string out;
   out.reserve(size);
-  for (char16_t c : s) {
-    const std::u16string_view entity = xmlEntityFor(c);
-    if (entity.empty()) {
-      out.push_back(c);
-    } else {
-      out.append(entity);
-    }
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (!isSpecial(s[i])) continue;
+    out.append(s.substr(run, i - run));
+    out.append(xmlEntityFor(s[i]));
+    run = i + 1;
   }
+  out.append(s.substr(run));
   return out;
 }
 
@@ -219,18 +226,19 @@ std::optional<std::u16string> escapedString(std::u16string_view s) {
       size += 9;
     }
   }
-  std::u16string out;
-  out.reserve(size);
-  const auto escapeByte = [&out](std::uint32_t byte) {
-    out.push_back(u'%');
-    out.push_back(kHexDigits[byte >> 4]);
-    out.push_back(kHexDigits[byte & 0xF]);
+  std::u16string out(size, u'\0');
+  char16_t* p = out.data();
+  const auto escapeByte = [&p](std::uint32_t byte) {
+    p[0] = u'%';
+    p[1] = kHexDigits[byte >> 4];
+    p[2] = kHexDigits[byte & 0xF];
+    p += 3;
   };
   for (std::size_t i = 0; i < s.size(); ++i) {
     std::uint32_t cp = s[i];
     if (cp < 0x80) {
       if (isUrlLegal(static_cast<char16_t>(cp))) {
-        out.push_back(static_cast<char16_t>(cp));
+        *p++ = static_cast<char16_t>(cp);
       } else {
         escapeByte(cp);
       }

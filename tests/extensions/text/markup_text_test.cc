@@ -106,6 +106,12 @@ TEST(XmlEscaping, EscapesTheFiveSpecialsOnce) {
       {u"&lt;", u"&amp;lt;"},
       {u"", u""},
       {u"\U0001F600\t\n", u"\U0001F600\t\n"},
+      // Runs of specials, specials at both ends, and plain runs between them.
+      {u"&&<>''\"\"", u"&amp;&amp;&lt;&gt;&apos;&apos;&quot;&quot;"},
+      {u"<a href='x'>T&amp;C</a>", u"&lt;a href=&apos;x&apos;&gt;T&amp;amp;C&lt;/a&gt;"},
+      {u"plain text", u"plain text"},
+      {u"x&", u"x&amp;"},
+      {u"\u00E9&\u00E9", u"\u00E9&amp;\u00E9"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(xmlEscapedString(c.in), c.out) << show(c.in);
@@ -128,6 +134,14 @@ TEST(UrlEscaping, EscapeAndUnescape) {
       {u"a\xD800", std::nullopt},
       {u"\xDC00", std::nullopt},
       {u"\xDE00\xD83D", std::nullopt},  // a pair in the wrong order
+      {u"\U0001F600\xD800", std::nullopt},
+      // Every width of UTF-8 side by side with kept and escaped ASCII; the
+      // exact length shows that the output is filled to its last unit.
+      {u"a\u00E9 b\U0001F600&\u20ACz~", u"a%C3%A9%20b%F0%9F%98%80%26%E2%82%ACz~"},
+      {u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF",
+       u"%7F%C2%80%DF%BF%E0%A0%80%EF%BF%BF%F0%90%80%80%F4%8F%BF%BF"},
+      {std::u16string_view(u"\0a\0", 3), u"%00a%00"},
+      {u"&&", u"%26%26"},
   };
   for (const Case& c : escapes) {
     const auto got = escapedString(c.in);
