@@ -146,6 +146,26 @@ std::optional<std::vector<std::uint8_t>> FileManager::contentsAtPathUtf8(
   return bytes;
 }
 
+bool FileManager::createDirectoryAtPath(std::u16string_view path) const {
+  const std::optional<std::string> bytes = utf16ToUtf8(path);
+  if (!bytes || bytes->empty()) return false;
+  return ::mkdir(bytes->c_str(), 0777) == 0;
+}
+
+bool FileManager::createFileAtPath(std::u16string_view path,
+                                   std::span<const std::uint8_t> contents) const {
+  const std::optional<std::string> bytes = utf16ToUtf8(path);
+  if (!bytes || bytes->empty()) return false;
+  const int fd = ::open(bytes->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const bool written = writeAll(fd, contents);
+  if (::close(fd) != 0 || !written) {
+    ::unlink(bytes->c_str());
+    return false;
+  }
+  return true;
+}
+
 bool FileManager::writeAtomically(std::u16string_view path, std::span<const std::uint8_t> bytes,
                                   std::string* reason) const {
   return writeAtomicallyUtf8(toBytes(path), bytes, reason);

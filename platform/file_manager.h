@@ -66,6 +66,18 @@ class FileManager {
   [[nodiscard]] std::optional<std::vector<std::uint8_t>> contentsAtPathUtf8(
       const std::string& path) const;
 
+  // Creates one directory, whose parent must exist, with the default mode
+  // (0777 less the umask). False when it cannot, for instance when anything
+  // already exists at `path`, or when `path` holds an unpaired surrogate
+  // (a name never made up with U+FFFD in its place).
+  [[nodiscard]] bool createDirectoryAtPath(std::u16string_view path) const;
+  // Creates a new file, whose parent must exist, with the default mode (0666
+  // less the umask) and `contents`. The creation is exclusive: an entry that
+  // already exists at `path`, or appears there first, is never truncated or
+  // written, and the answer is false. A partly written file is removed.
+  [[nodiscard]] bool createFileAtPath(std::u16string_view path,
+                                      std::span<const std::uint8_t> contents = {}) const;
+
   // Replaces the file at `path` atomically: the bytes go to a new file beside
   // it, created exclusively with mode 0600, written whole and synced, which
   // is then renamed over `path`, and the directory is synced. A symbolic link

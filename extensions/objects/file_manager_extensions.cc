@@ -1,10 +1,5 @@
 #include "extensions/objects/file_manager_extensions.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,59 +11,48 @@ namespace fw {
 
 namespace {
 
-// Existence with the final symbolic link followed; an unconvertible path
-// counts as existing so that nothing is attempted for it.
-bool fileExistsAtPath(const std::u16string& path) {
-  const std::optional<std::string> native = utf16ToUtf8(path);
-  if (!native) return true;
-  struct stat st;
-  return ::stat(native->c_str(), &st) == 0;
-}
-
-void createDirectory(const std::u16string& path) {
-  const std::optional<std::string> native = utf16ToUtf8(path);
-  if (native) (void)::mkdir(native->c_str(), 0777);
-}
-
-void createEmptyFile(const std::u16string& path) {
-  const std::optional<std::string> native = utf16ToUtf8(path);
-  if (!native) return;
-  const int fd = ::open(native->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd >= 0) ::close(fd);
+// A path worth walking: present, and convertible to file-system bytes as a
+// whole (so no prefix is ever made up with U+FFFD in place of a surrogate).
+bool walkable(const std::optional<std::u16string_view>& path) {
+  return path && utf16ToUtf8(*path).has_value();
 }
 
 }  // namespace
 
-void createFileAtPathRecursive(std::u16string_view path) {
-  createFileAtPathRecursive(path, nullptr, nullptr);
+void createFileAtPathRecursive(const FileManager& manager,
+                               std::optional<std::u16string_view> path) {
+  createFileAtPathRecursive(manager, path, std::nullopt, nullptr);
 }
 
-void createFileAtPathRecursive(std::u16string_view path,
-                               const std::span<const std::uint8_t>* /*contents*/,
+void createFileAtPathRecursive(const FileManager& manager, std::optional<std::u16string_view> path,
+                               std::optional<std::span<const std::uint8_t>> /*contents*/,
                                const plist::Dictionary* /*attributes*/) {
-  if (!utf16ToUtf8(path)) return;
-  const std::vector<std::u16string> components = pathComponents(path);
+  if (!walkable(path)) return;
+  const std::vector<std::u16string> components = pathComponents(*path);
   const auto count = static_cast<std::int32_t>(components.size());
   std::u16string built;
   for (std::int32_t i = 0; i < count; ++i) {
     const std::optional<std::u16string> component = objectAtIndexA(&components, i);
     if (!component) break;
     built = stringByAppendingPathComponent(built, *component);
-    if (fileExistsAtPath(built)) continue;
+    if (manager.fileExistsAtPath(built)) continue;
+    // Outcomes are not examined: a failed creation leaves the ones below it
+    // to fail in turn, and the caller checks the path afterwards.
     if (i == count - 1) {
-      createEmptyFile(built);
+      (void)manager.createFileAtPath(built);
     } else {
-      createDirectory(built);
+      (void)manager.createDirectoryAtPath(built);
     }
   }
 }
 
-void createDirectoryAtPathRecursive(std::u16string_view path) {
-  if (!utf16ToUtf8(path)) return;
+void createDirectoryAtPathRecursive(const FileManager& manager,
+                                    std::optional<std::u16string_view> path) {
+  if (!walkable(path)) return;
   std::u16string built;
-  for (const std::u16string& component : pathComponents(path)) {
+  for (const std::u16string& component : pathComponents(*path)) {
     built = stringByAppendingPathComponent(built, component);
-    if (!fileExistsAtPath(built)) createDirectory(built);
+    if (!manager.fileExistsAtPath(built)) (void)manager.createDirectoryAtPath(built);
   }
 }
 

@@ -20,19 +20,36 @@ std::u16string Notification::description() const {
   return out;
 }
 
+namespace {
+
+// Whether two weak references name the same owner, even after it has died.
+bool sameOwner(const std::weak_ptr<const Object>& a, const std::weak_ptr<const Object>& b) {
+  return !a.owner_before(b) && !b.owner_before(a);
+}
+
+}  // namespace
+
 struct NotificationCenter::Registration {
   std::weak_ptr<Object> observer;
   const Object* observerId;
   Selector selector;
   std::optional<std::u16string> name;
   const Object* sender;
+  // The sender's ownership, when it had one at registration. A post matches
+  // only from that very owner, so an object that later takes the address of
+  // a dead sender does not inherit its listeners.
+  std::weak_ptr<const Object> senderOwner;
+  bool senderTracked = false;
   // Cleared on removal, so that a post already under way skips it.
   std::atomic<bool> active{true};
 
   [[nodiscard]] bool matches(const std::optional<std::u16string_view>& postName,
-                             const Object* postSender) const {
+                             const Object* postSender,
+                             const std::weak_ptr<const Object>& postSenderOwner) const {
     if (name && (!postName || *postName != *name)) return false;
-    return sender == nullptr || sender == postSender;
+    if (sender == nullptr) return true;
+    if (sender != postSender) return false;
+    return !senderTracked || sameOwner(senderOwner, postSenderOwner);
   }
 };
 
@@ -53,7 +70,17 @@ void NotificationCenter::addObserver(const std::weak_ptr<Object>& observer, Sele
   reg->selector = std::move(selector);
   if (name) reg->name.emplace(*name);
   reg->sender = sender;
+  if (sender != nullptr) {
+    reg->senderOwner = sender->weak_from_this();
+    reg->senderTracked = !sameOwner(reg->senderOwner, std::weak_ptr<const Object>());
+  }
   std::lock_guard lock(mutex_);
+  // Observers that died without unregistering are dropped here as well as
+  // by posts, so a center that is never posted to does not grow without end.
+  if (registrations_.size() >= purgeAt_) {
+    dropExpiredLocked();
+    purgeAt_ = std::max<std::size_t>(kMinPurgeSize, 2 * registrations_.size());
+  }
   registrations_.push_back(std::move(reg));
 }
 
@@ -70,6 +97,9 @@ void NotificationCenter::removeObserver(const Object* observer) {
 void NotificationCenter::postNotificationName(std::optional<std::u16string_view> name,
                                               Object* sender) {
   std::vector<std::shared_ptr<Registration>> matched;
+  const std::weak_ptr<const Object> senderOwner =
+      sender != nullptr ? std::weak_ptr<const Object>(sender->weak_from_this())
+                        : std::weak_ptr<const Object>();
   {
     std::lock_guard lock(mutex_);
     std::erase_if(registrations_, [&](const std::shared_ptr<Registration>& r) {
@@ -77,7 +107,7 @@ void NotificationCenter::postNotificationName(std::optional<std::u16string_view>
         r->active.store(false, std::memory_order_release);
         return true;
       }
-      if (r->matches(name, sender)) matched.push_back(r);
+      if (r->matches(name, sender, senderOwner)) matched.push_back(r);
       return false;
     });
   }
@@ -89,6 +119,14 @@ void NotificationCenter::postNotificationName(std::optional<std::u16string_view>
     if (!observer) continue;
     reg->selector(*observer, note);
   }
+}
+
+void NotificationCenter::dropExpiredLocked() {
+  std::erase_if(registrations_, [](const std::shared_ptr<Registration>& r) {
+    if (!r->observer.expired()) return false;
+    r->active.store(false, std::memory_order_release);
+    return true;
+  });
 }
 
 std::size_t NotificationCenter::registrationCount() const {

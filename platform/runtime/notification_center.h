@@ -54,8 +54,10 @@ class NotificationCenter {
   NotificationCenter& operator=(const NotificationCenter&) = delete;
 
   // Registers `observer` (held weakly) for posts matching `name` and
-  // `sender` (compared by address, never dereferenced). An observer that is
-  // expired or empty is not registered.
+  // `sender`. The sender is not kept alive; a sender owned by a shared_ptr
+  // is matched by that ownership, so after it dies no other object at its
+  // address matches; any other sender is matched by address. An observer
+  // that is expired or empty, or an empty selector, is not registered.
   void addObserver(const std::weak_ptr<Object>& observer, Selector selector,
                    std::optional<std::u16string_view> name, const Object* sender);
   // Removes every registration of `observer`, whatever its name and sender.
@@ -69,8 +71,12 @@ class NotificationCenter {
 
  private:
   struct Registration;
+  static constexpr std::size_t kMinPurgeSize = 64;
+  void dropExpiredLocked();
+
   mutable std::mutex mutex_;
   std::vector<std::shared_ptr<Registration>> registrations_;
+  std::size_t purgeAt_ = kMinPurgeSize;  // size at which addObserver drops dead observers
 };
 
 }  // namespace fw

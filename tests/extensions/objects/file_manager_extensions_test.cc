@@ -43,41 +43,42 @@ class RecursiveCreation : public ::testing::Test {
   }
 
   fs::path root_;
+  const FileManager& fm = FileManager::defaultManager();
 };
 
 TEST_F(RecursiveCreation, CreatesMissingDirectoriesThenTheLeaf) {
   fs::create_directory(root_ / "x");
-  createFileAtPathRecursive(at("x/y/z.txt"));
+  createFileAtPathRecursive(fm, at("x/y/z.txt"));
   EXPECT_TRUE(fs::is_directory(root_ / "x/y"));
   ASSERT_TRUE(fs::is_regular_file(root_ / "x/y/z.txt"));
   EXPECT_EQ(fs::file_size(root_ / "x/y/z.txt"), 0u);
 
-  createDirectoryAtPathRecursive(at("x/q/r"));
+  createDirectoryAtPathRecursive(fm, at("x/q/r"));
   EXPECT_TRUE(fs::is_directory(root_ / "x/q"));
   EXPECT_TRUE(fs::is_directory(root_ / "x/q/r"));
 }
 
 TEST_F(RecursiveCreation, NeverChangesAnExistingEntry) {
   write("keep.txt", "contents");
-  createFileAtPathRecursive(at("keep.txt"));
+  createFileAtPathRecursive(fm, at("keep.txt"));
   EXPECT_EQ(read(root_ / "keep.txt"), "contents");
   // A plain file where the last directory belongs: nothing is made.
-  createDirectoryAtPathRecursive(at("keep.txt"));
+  createDirectoryAtPathRecursive(fm, at("keep.txt"));
   EXPECT_TRUE(fs::is_regular_file(root_ / "keep.txt"));
   // A directory at the last component: no file is made.
   fs::create_directory(root_ / "dir");
-  createFileAtPathRecursive(at("dir"));
+  createFileAtPathRecursive(fm, at("dir"));
   EXPECT_TRUE(fs::is_directory(root_ / "dir"));
   // The root exists already.
-  createFileAtPathRecursive(u"/");
-  createDirectoryAtPathRecursive(u"/");
+  createFileAtPathRecursive(fm, u"/");
+  createDirectoryAtPathRecursive(fm, u"/");
   EXPECT_TRUE(fs::is_directory("/"));
 }
 
 TEST_F(RecursiveCreation, PlainFileInTheMiddleStopsEverythingBelow) {
   write("mid", "m");
-  createFileAtPathRecursive(at("mid/a/b.txt"));
-  createDirectoryAtPathRecursive(at("mid/a/b"));
+  createFileAtPathRecursive(fm, at("mid/a/b.txt"));
+  createDirectoryAtPathRecursive(fm, at("mid/a/b"));
   EXPECT_EQ(read(root_ / "mid"), "m");
   EXPECT_EQ(fs::directory_iterator(root_)->path(), root_ / "mid");
 }
@@ -85,9 +86,9 @@ TEST_F(RecursiveCreation, PlainFileInTheMiddleStopsEverythingBelow) {
 TEST_F(RecursiveCreation, RelativePathsLandBelowTheCurrentDirectory) {
   const fs::path before = fs::current_path();
   fs::current_path(root_);
-  createFileAtPathRecursive(u"a/b");
-  createDirectoryAtPathRecursive(u"c/d");
-  createFileAtPathRecursive(u"");
+  createFileAtPathRecursive(fm, u"a/b");
+  createDirectoryAtPathRecursive(fm, u"c/d");
+  createFileAtPathRecursive(fm, u"");
   fs::current_path(before);
   EXPECT_TRUE(fs::is_directory(root_ / "a"));
   EXPECT_TRUE(fs::is_regular_file(root_ / "a/b"));
@@ -97,8 +98,8 @@ TEST_F(RecursiveCreation, RelativePathsLandBelowTheCurrentDirectory) {
 TEST_F(RecursiveCreation, UnpairedSurrogateCreatesNothing) {
   std::u16string bad = at("s");
   bad += u'\xD800';
-  createDirectoryAtPathRecursive(bad + u"/t");
-  createFileAtPathRecursive(bad);
+  createDirectoryAtPathRecursive(fm, bad + u"/t");
+  createFileAtPathRecursive(fm, bad);
   EXPECT_TRUE(fs::is_empty(root_));
 }
 

@@ -1,0 +1,271 @@
+#include "platform/runtime/run_loop.h"
+
+#include <glib.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/log.h"
+
+namespace fw {
+
+namespace {
+
+// ---- The calling thread's context ----
+
+bool isMainThread() { return static_cast<pid_t>(::syscall(SYS_gettid)) == ::getpid(); }
+
+// The context a thread other than the main one makes for itself. Its
+// destruction at thread exit destroys every source attached to it, which
+// releases pending messages and stops timers.
+struct OwnContext {
+  GMainContext* context = nullptr;
+  bool ending = false;
+  ~OwnContext() {
+    if (context == nullptr) return;
+    ending = true;
+    if (g_main_context_get_thread_default() == context) g_main_context_pop_thread_default(context);
+    g_main_context_unref(context);
+    context = nullptr;
+  }
+};
+
+thread_local OwnContext ownContext;
+
+// ---- The delayed-message queue: one GSource per context ----
+
+using Key = std::pair<std::int64_t, std::uint64_t>;  // (due, order of queueing)
+
+struct Entry {
+  std::shared_ptr<Object> target;
+  Message message;
+};
+
+struct Queue {
+  std::mutex mutex;
+  std::map<Key, Entry> entries;
+  // Keys per target, so that cancelling for one target never walks the
+  // whole queue.
+  std::unordered_map<const Object*, std::vector<Key>> byTarget;
+  std::uint64_t nextOrder = 0;
+
+  void unindex(const Object* target, const Key& key) {
+    auto it = byTarget.find(target);
+    if (it == byTarget.end()) return;
+    std::erase(it->second, key);
+    if (it->second.empty()) byTarget.erase(it);
+  }
+};
+
+struct QueueSource {
+  GSource base;
+  Queue* queue;
+};
+
+std::mutex& registryMutex() {
+  static auto* m = new std::mutex();
+  return *m;
+}
+
+// Context -> its queue source. The context owns the source; the source
+// leaves the registry when it is finalized with its context.
+std::unordered_map<GMainContext*, QueueSource*>& registry() {
+  static auto* r = new std::unordered_map<GMainContext*, QueueSource*>();
+  return *r;
+}
+
+// Called with the queue locked.
+void updateReadyTime(QueueSource* source) {
+  const Queue& q = *source->queue;
+  g_source_set_ready_time(&source->base, q.entries.empty() ? -1 : q.entries.begin()->first.first);
+}
+
+void sendGuarded(Entry& entry) {
+  try {
+    entry.message(*entry.target);
+  } catch (const std::exception& e) {
+    // An exception must not unwind through the C frames of the main loop.
+    logLine(std::string("uncaught exception in a delayed message: ") + e.what());
+  } catch (...) {
+    logLine(std::string_view("uncaught exception in a delayed message"));
+  }
+}
+
+gboolean dispatchQueue(GSource* base, GSourceFunc, gpointer) {
+  auto* source = reinterpret_cast<QueueSource*>(base);
+  Queue& q = *source->queue;
+  const std::int64_t now = g_get_monotonic_time();
+  std::uint64_t limit;
+  {
+    std::lock_guard lock(q.mutex);
+    limit = q.nextOrder;  // messages queued from here on wait for a later pass
+  }
+  for (;;) {
+    Entry entry;
+    {
+      std::lock_guard lock(q.mutex);
+      if (q.entries.empty()) break;
+      auto first = q.entries.begin();
+      if (first->first.first > now || first->first.second >= limit) break;
+      entry = std::move(first->second);
+      q.unindex(entry.target.get(), first->first);
+      q.entries.erase(first);
+    }
+    sendGuarded(entry);
+    // `entry` releases its target here, with the queue unlocked.
+  }
+  std::lock_guard lock(q.mutex);
+  updateReadyTime(source);
+  return G_SOURCE_CONTINUE;
+}
+
+void finalizeQueue(GSource* base) {
+  auto* source = reinterpret_cast<QueueSource*>(base);
+  {
+    std::lock_guard lock(registryMutex());
+    auto it = registry().find(g_source_get_context(base));
+    if (it != registry().end() && it->second == source) registry().erase(it);
+  }
+  delete source->queue;  // releases whatever the dropped messages kept alive
+  source->queue = nullptr;
+}
+
+GSourceFuncs queueFuncs = {nullptr, nullptr, dispatchQueue, finalizeQueue, nullptr, nullptr};
+
+QueueSource* queueFor(GMainContext* context, bool create) {
+  std::lock_guard lock(registryMutex());
+  auto it = registry().find(context);
+  if (it != registry().end()) return it->second;
+  if (!create) return nullptr;
+  GSource* base = g_source_new(&queueFuncs, sizeof(QueueSource));
+  auto* source = reinterpret_cast<QueueSource*>(base);
+  source->queue = new Queue();
+  g_source_set_name(base, "fw delayed messages");
+  g_source_attach(base, context);
+  g_source_unref(base);  // the context keeps it
+  registry().emplace(context, source);
+  return source;
+}
+
+std::int64_t delayToMicroseconds(double seconds) {
+  // Beyond about 31 years a delay is as good as never; the cap keeps the sum
+  // with the monotonic clock far from overflow.
+  constexpr double kMaxSeconds = 1e9;
+  if (!(seconds > 0.0)) return 0;  // negative, zero and NaN
+  if (seconds > kMaxSeconds) seconds = kMaxSeconds;
+  return static_cast<std::int64_t>(std::llround(seconds * 1e6));
+}
+
+void removeDeadline(gpointer data) { *static_cast<GSource**>(data) = nullptr; }
+
+}  // namespace
+
+GMainContext* RunLoop::currentContext() {
+  if (GMainContext* pushed = g_main_context_get_thread_default()) return pushed;
+  if (isMainThread()) return g_main_context_default();
+  if (ownContext.ending) return nullptr;
+  if (ownContext.context == nullptr) {
+    ownContext.context = g_main_context_new();
+    g_main_context_push_thread_default(ownContext.context);
+  }
+  return ownContext.context;
+}
+
+bool RunLoop::runUntil(const std::function<bool()>& done, double timeoutSeconds) {
+  GMainContext* context = currentContext();
+  if (context == nullptr || done()) return done();
+  // A deadline source wakes the poll when time is up, so the loop below
+  // never blocks past it even when nothing else is attached.
+  GSource* deadline = g_timeout_source_new(
+      static_cast<guint>(std::min<std::int64_t>(delayToMicroseconds(timeoutSeconds) / 1000,
+                                                G_MAXUINT)));
+  GSource* alive = deadline;
+  g_source_set_callback(
+      deadline, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, &alive, removeDeadline);
+  g_source_attach(deadline, context);
+  bool finished = done();
+  while (!finished && alive != nullptr) {
+    g_main_context_iteration(context, TRUE);
+    finished = done();
+  }
+  g_source_destroy(deadline);
+  g_source_unref(deadline);
+  return finished;
+}
+
+std::size_t RunLoop::runPending(std::size_t maxIterations) {
+  GMainContext* context = currentContext();
+  if (context == nullptr) return 0;
+  std::size_t passes = 0;
+  while (passes < maxIterations && g_main_context_iteration(context, FALSE)) ++passes;
+  return passes;
+}
+
+std::size_t RunLoop::pendingMessageCount() {
+  GMainContext* context = currentContext();
+  QueueSource* source = context != nullptr ? queueFor(context, false) : nullptr;
+  if (source == nullptr) return 0;
+  std::lock_guard lock(source->queue->mutex);
+  return source->queue->entries.size();
+}
+
+void performSelector(std::shared_ptr<Object> target, Message message, double afterDelay) {
+  if (!target || !message) return;
+  GMainContext* context = RunLoop::currentContext();
+  if (context == nullptr) return;
+  QueueSource* source = queueFor(context, true);
+  const std::int64_t due = g_get_monotonic_time() + delayToMicroseconds(afterDelay);
+  Queue& q = *source->queue;
+  std::lock_guard lock(q.mutex);
+  const Key key{due, q.nextOrder++};
+  const Object* id = target.get();
+  auto it = q.entries.emplace_hint(q.entries.end(), key, Entry{std::move(target), std::move(message)});
+  q.byTarget[id].push_back(key);
+  if (it == q.entries.begin()) updateReadyTime(source);
+}
+
+void performSelector(std::shared_ptr<Object> target, Selector selector,
+                     std::shared_ptr<Object> withObject, double afterDelay) {
+  if (!selector || !withObject) return;
+  performSelector(
+      std::move(target),
+      [selector = std::move(selector), argument = std::move(withObject)](Object& receiver) {
+        selector(receiver, *argument);
+      },
+      afterDelay);
+}
+
+void cancelPreviousPerformRequestsWithTarget(const Object* target) {
+  if (target == nullptr) return;
+  GMainContext* context = RunLoop::currentContext();
+  QueueSource* source = context != nullptr ? queueFor(context, false) : nullptr;
+  if (source == nullptr) return;
+  std::vector<Entry> dropped;
+  {
+    Queue& q = *source->queue;
+    std::lock_guard lock(q.mutex);
+    auto keys = q.byTarget.find(target);
+    if (keys == q.byTarget.end()) return;
+    for (const Key& key : keys->second) {
+      auto it = q.entries.find(key);
+      if (it == q.entries.end()) continue;
+      dropped.push_back(std::move(it->second));
+      q.entries.erase(it);
+    }
+    q.byTarget.erase(keys);
+    updateReadyTime(source);
+  }
+  // `dropped` releases the targets here, with the queue unlocked.
+}
+
+}  // namespace fw

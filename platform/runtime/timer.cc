@@ -1,0 +1,158 @@
+#include "platform/runtime/timer.h"
+
+#include <glib.h>
+
+#include <cstdio>
+#include <exception>
+#include <utility>
+
+#include "platform/log.h"
+#include "platform/runtime/run_loop.h"
+#include "platform/unicode.h"
+
+namespace fw {
+
+namespace {
+
+constexpr std::int64_t kMinIntervalUs = 100;
+constexpr double kMaxIntervalSeconds = 1e9;
+
+std::int64_t intervalToMicroseconds(double seconds) {
+  if (!(seconds > 0.0)) return kMinIntervalUs;  // zero, negative and NaN
+  if (seconds > kMaxIntervalSeconds) seconds = kMaxIntervalSeconds;
+  const auto us = static_cast<std::int64_t>(seconds * 1e6);
+  return us < kMinIntervalUs ? kMinIntervalUs : us;
+}
+
+gboolean unusedCallback(gpointer) { return G_SOURCE_CONTINUE; }
+
+}  // namespace
+
+// The loop's side of a timer. Its callback data is the strong reference that
+// keeps the timer scheduled; GLib drops that data when the source is
+// destroyed, by invalidate() or by the end of its context, and the timer
+// then becomes invalid.
+struct Timer::Source {
+  static gboolean dispatch(GSource*, GSourceFunc, gpointer data) {
+    if (data == nullptr) return G_SOURCE_REMOVE;
+    const std::shared_ptr<Timer> timer = *static_cast<std::shared_ptr<Timer>*>(data);
+    timer->fire();
+    return G_SOURCE_CONTINUE;
+  }
+
+  static void release(gpointer data) {
+    auto* holder = static_cast<std::shared_ptr<Timer>*>(data);
+    const std::shared_ptr<Timer> timer = std::move(*holder);
+    delete holder;
+    timer->invalidate();
+  }
+
+  static GSourceFuncs funcs;
+};
+
+GSourceFuncs Timer::Source::funcs = {nullptr, nullptr, Timer::Source::dispatch, nullptr, nullptr,
+                                     nullptr};
+
+std::shared_ptr<Timer> Timer::scheduledTimerWithTimeInterval(double interval,
+                                                             std::shared_ptr<Object> target,
+                                                             Selector selector,
+                                                             std::shared_ptr<Object> userInfo,
+                                                             bool repeats) {
+  if (!target || !selector) return nullptr;
+  GMainContext* context = RunLoop::currentContext();
+  if (context == nullptr) return nullptr;
+  auto timer = std::make_shared<Timer>(Passkey{}, interval, std::move(target), std::move(selector),
+                                       std::move(userInfo), repeats);
+  GSource* source = g_source_new(&Source::funcs, sizeof(GSource));
+  g_source_set_name(source, "fw timer");
+  g_source_set_callback(source, unusedCallback, new std::shared_ptr<Timer>(timer), Source::release);
+  timer->nextFireUs_ = g_get_monotonic_time() + timer->intervalUs_;
+  g_source_set_ready_time(source, timer->nextFireUs_);
+  timer->source_ = source;  // keeps the reference from g_source_new
+  g_source_attach(source, context);
+  return timer;
+}
+
+Timer::Timer(Passkey, double interval, std::shared_ptr<Object> target, Selector selector,
+             std::shared_ptr<Object> userInfo, bool repeats)
+    : intervalUs_(intervalToMicroseconds(interval)),
+      repeats_(repeats),
+      target_(std::move(target)),
+      selector_(std::move(selector)),
+      userInfo_(std::move(userInfo)) {}
+
+Timer::~Timer() {
+  if (source_ != nullptr) g_source_unref(source_);
+}
+
+void Timer::invalidate() {
+  // Held so that releasing the loop's reference below cannot end this timer
+  // in the middle of the call.
+  const std::shared_ptr<Object> self = weak_from_this().lock();
+  std::shared_ptr<Object> target;
+  std::shared_ptr<Object> userInfo;
+  Selector selector;
+  GSource* source;
+  {
+    std::lock_guard lock(mutex_);
+    if (!valid_) return;
+    valid_ = false;
+    target = std::move(target_);
+    userInfo = std::move(userInfo_);
+    selector = std::move(selector_);
+    source = std::exchange(source_, nullptr);
+  }
+  if (source != nullptr) {
+    g_source_destroy(source);
+    g_source_unref(source);
+  }
+  // target, user info and selector are released here, with no lock held.
+}
+
+bool Timer::isValid() const {
+  std::lock_guard lock(mutex_);
+  return valid_;
+}
+
+std::shared_ptr<Object> Timer::userInfo() const {
+  std::lock_guard lock(mutex_);
+  return userInfo_;
+}
+
+std::u16string Timer::description() const {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "<fw::Timer %p interval %g%s%s>", static_cast<const void*>(this),
+                timeInterval(), repeats_ ? " repeating" : "", isValid() ? "" : " invalid");
+  return asciiToUtf16(buf);
+}
+
+void Timer::fire() {
+  std::shared_ptr<Object> target;
+  Selector selector;
+  {
+    std::lock_guard lock(mutex_);
+    if (!valid_) return;
+    target = target_;
+    selector = selector_;
+  }
+  try {
+    selector(*target, *this);
+  } catch (const std::exception& e) {
+    // An exception must not unwind through the C frames of the main loop.
+    logLine(std::string("uncaught exception in a timer: ") + e.what());
+  } catch (...) {
+    logLine(std::string_view("uncaught exception in a timer"));
+  }
+  if (!repeats_) {
+    invalidate();
+    return;
+  }
+  std::lock_guard lock(mutex_);
+  if (!valid_ || source_ == nullptr) return;
+  const std::int64_t now = g_get_monotonic_time();
+  nextFireUs_ += intervalUs_;
+  if (nextFireUs_ <= now) nextFireUs_ += ((now - nextFireUs_) / intervalUs_ + 1) * intervalUs_;
+  g_source_set_ready_time(source_, nextFireUs_);
+}
+
+}  // namespace fw
