@@ -142,83 +142,98 @@ TEST(SoftHyphens, InsertsEntityTextBetweenCodeUnits) {
   EXPECT_EQ(stringByAddingSoftHyphens(u"\U0001F600"), u"\xD83D&shy;\xDE00");
 }
 
-TEST(DelimitedSubstrings, OutcomeTable) {
-  using Marker = std::optional<std::u16string_view>;
-  const Marker none = std::nullopt;
+// Every outcome of rangeBetween, then the examples of the other four
+// operations, as one table. L is the receiver's length, p the position just
+// after the first marker, b where the second marker was found.
+TEST(DelimitedSubstrings, OutcomeTableAndExamples) {
+  using Text = std::optional<std::u16string_view>;
+  const Text none = std::nullopt;
+  enum class Op { Between, Tags, Prefix, Suffix };
   struct Case {
+    Op op;
     std::u16string_view text;
-    Marker first, second;
-    Range range;
-    std::optional<std::u16string_view> substring;
+    Text first, second;  // markers; for Tags, Prefix and Suffix only `first`
+    Range range;         // of rangeBetween, for Between rows
+    Text result;
   };
-  const std::optional<std::u16string_view> absent = std::nullopt;
+  const Range nothing{NSNotFound, 0};
   const Case cases[] = {
-      {u"", u"a", u"b", {NSNotFound, 0}, absent},
-      {u"", none, none, {NSNotFound, 0}, absent},
-      {u"abc", none, none, {0, 2}, u"ab"},
-      {u"abc", none, u"c", {0, 2}, u"ab"},
-      {u"abc", none, u"b", {0, 1}, u"a"},
-      {u"abc", none, u"x", {0, 3}, u"abc"},
-      {u"abc", none, u"", {0, 3}, u"abc"},
-      {u"abc", u"abc", none, {NSNotFound, 0}, absent},
-      {u"abc", u"abcd", u"c", {NSNotFound, 0}, absent},
-      {u"abc", u"x", none, {NSNotFound, 0}, absent},
-      {u"abc", u"", u"c", {NSNotFound, 0}, absent},
-      {u"(abc)", u"(", none, {1, 3}, u"abc"},
-      {u"key=value;", u"=", none, {4, 5}, u"value"},
-      {u"key=value;", u"=", u";", {4, 5}, u"value"},
-      {u"key=value;", u"=", u"#", {4, 6}, u"value;"},
-      {u"key=value;", u"=", u"", {4, 6}, u"value;"},
-      {u"a=;", u"=", u";", {2, 0}, u""},
-      {u"a;=b", u"=", u";", {3, 1}, u"b"},  // the second marker is searched after the first
-      {u"abc=", u"=", u";", {4, 0}, u""},
-      {u"abc=", u"=", none, {4, 0}, u""},
-      {u"a[b]c[d]", u"[", u"]", {2, 1}, u"b"},
-      {u"a[b]c[d]", u"{", u"}", {NSNotFound, 0}, absent},
-      {u"a[]", u"[", u"]", {2, 0}, u""},
-      {u"x\U0001F600y", u"\xD83D", u"y", {2, 1}, u"\xDE00"},
+      // "" with any markers.
+      {Op::Between, u"", u"a", u"b", nothing, none},
+      {Op::Between, u"", none, none, nothing, none},
+      // No first marker: {0, L - 1}, {0, b}, or {0, L}.
+      {Op::Between, u"abc", none, none, {0, 2}, u"ab"},
+      {Op::Between, u"abc", none, u"b", {0, 1}, u"a"},
+      {Op::Between, u"abc", none, u"c", {0, 2}, u"ab"},
+      {Op::Between, u"abc", none, u"x", {0, 3}, u"abc"},
+      {Op::Between, u"abc", none, u"", {0, 3}, u"abc"},
+      // A first marker of length L or more, not found, or empty.
+      {Op::Between, u"abc", u"abc", none, nothing, none},
+      {Op::Between, u"abc", u"abcd", u"c", nothing, none},
+      {Op::Between, u"abc", u"x", none, nothing, none},
+      {Op::Between, u"abc", u"", u"c", nothing, none},
+      {Op::Between, u"abc", u"C", none, nothing, none},  // case-sensitive
+      // Found with p below L: {p, L - 1 - p}, {p, b - p}, or {p, L - p}.
+      {Op::Between, u"(abc)", u"(", none, {1, 3}, u"abc"},
+      {Op::Between, u"key=value;", u"=", none, {4, 5}, u"value"},
+      {Op::Between, u"key=value;", u"=", u";", {4, 5}, u"value"},
+      {Op::Between, u"a=;", u"=", u";", {2, 0}, u""},
+      {Op::Between, u"key=value;", u"=", u"#", {4, 6}, u"value;"},
+      {Op::Between, u"key=value;", u"=", u"", {4, 6}, u"value;"},
+      {Op::Between, u"a;=b", u"=", u";", {3, 1}, u"b"},  // only after the first marker
+      {Op::Between, u"a=b=c", u"=", u"=", {2, 1}, u"b"},
+      // Found with p equal to L: {L, 0}.
+      {Op::Between, u"abc=", u"=", u";", {4, 0}, u""},
+      {Op::Between, u"abc=", u"=", none, {4, 0}, u""},
+      // Examples, code units included.
+      {Op::Between, u"a[b]c[d]", u"[", u"]", {2, 1}, u"b"},
+      {Op::Between, u"a[b]c[d]", u"{", u"}", nothing, none},
+      {Op::Between, u"a[]", u"[", u"]", {2, 0}, u""},
+      {Op::Between, u"x\U0001F600y", u"\xD83D", u"y", {2, 1}, u"\xDE00"},
+      {Op::Between, u"e\u0301=1", u"\u00E9=", none, nothing, none},  // no canonical equivalence
+      {Op::Tags, u"x<b>bold</b>y", u"b", none, {}, u"bold"},
+      {Op::Tags, u"<b>one</b><b>two</b>", u"b", none, {}, u"one"},
+      {Op::Tags, u"<b>open", u"b", none, {}, u"open"},
+      {Op::Tags, u"<B>x</B>", u"b", none, {}, none},
+      {Op::Tags, u"plain", u"b", none, {}, none},
+      {Op::Tags, u"<b>", u"b", none, {}, none},
+      {Op::Tags, u"x<b>", u"b", none, {}, u""},
+      {Op::Tags, u"<b href=x>y</b>", u"b", none, {}, none},
+      {Op::Tags, u"<b><b>in</b></b>", u"b", none, {}, u"<b>in"},
+      {Op::Prefix, u"prefix-name", u"prefix-", none, {}, u"name"},
+      {Op::Prefix, u"prefix-name", u"", none, {}, u"prefix-name"},
+      {Op::Prefix, u"prefix-name", u"other", none, {}, u"prefix-name"},
+      {Op::Prefix, u"prefix-name", none, none, {}, u"prefix-name"},
+      {Op::Prefix, u"ab", u"abc", none, {}, u"ab"},
+      {Op::Prefix, u"ab", u"ab", none, {}, u""},
+      {Op::Suffix, u"file.gz.gz", u".gz", none, {}, u"file.gz"},
+      {Op::Suffix, u".gz", u".gz", none, {}, u""},
+      {Op::Suffix, u"file.gz", u"", none, {}, u"file.gz"},
+      {Op::Suffix, u"file.gz", none, none, {}, u"file.gz"},
+      {Op::Suffix, u"file.GZ", u".gz", none, {}, u"file.GZ"},
+      {Op::Suffix, u"gz", u".gz", none, {}, u"gz"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(rangeBetween(c.text, c.first, c.second), c.range) << show(c.text);
-    const auto sub = substringBetween(c.text, c.first, c.second);
-    EXPECT_EQ(sub.has_value(), c.substring.has_value()) << show(c.text);
-    if (sub && c.substring) {
-      EXPECT_EQ(*sub, *c.substring) << show(c.text);
+    SCOPED_TRACE(show(c.text) + " " + show(c.first.value_or(u"<absent>")) + " " +
+                 show(c.second.value_or(u"<absent>")));
+    std::optional<std::u16string> got;
+    switch (c.op) {
+      case Op::Between:
+        EXPECT_EQ(rangeBetween(c.text, c.first, c.second), c.range);
+        got = substringBetween(c.text, c.first, c.second);
+        break;
+      case Op::Tags:
+        got = substringBetweenTags(c.text, *c.first);
+        break;
+      case Op::Prefix:
+        got = stringByRemovingPrefix(c.text, c.first);
+        break;
+      case Op::Suffix:
+        got = stringByRemovingSuffix(c.text, c.first);
+        break;
     }
+    EXPECT_EQ(got, c.result ? std::optional<std::u16string>(*c.result) : std::nullopt);
   }
-}
-
-TEST(DelimitedSubstrings, BetweenTags) {
-  struct Case {
-    std::u16string_view text;
-    std::optional<std::u16string_view> expected;
-  };
-  const Case cases[] = {
-      {u"x<b>bold</b>y", u"bold"}, {u"<b>one</b><b>two</b>", u"one"},
-      {u"<b>open", u"open"},       {u"<B>x</B>", std::nullopt},
-      {u"plain", std::nullopt},    {u"<b>", std::nullopt},
-      {u"x<b>", u""},              {u"<b href=x>y</b>", std::nullopt},
-  };
-  for (const Case& c : cases) {
-    const auto got = substringBetweenTags(c.text, u"b");
-    EXPECT_EQ(got.has_value(), c.expected.has_value()) << show(c.text);
-    if (got && c.expected) {
-      EXPECT_EQ(*got, *c.expected) << show(c.text);
-    }
-  }
-}
-
-TEST(DelimitedSubstrings, PrefixAndSuffix) {
-  EXPECT_EQ(stringByRemovingPrefix(u"prefix-name", u"prefix-"), u"name");
-  EXPECT_EQ(stringByRemovingPrefix(u"prefix-name", u""), u"prefix-name");
-  EXPECT_EQ(stringByRemovingPrefix(u"prefix-name", u"other"), u"prefix-name");
-  EXPECT_EQ(stringByRemovingPrefix(u"prefix-name", std::nullopt), u"prefix-name");
-  EXPECT_EQ(stringByRemovingPrefix(u"ab", u"abc"), u"ab");
-  EXPECT_EQ(stringByRemovingSuffix(u"file.gz.gz", u".gz"), u"file.gz");
-  EXPECT_EQ(stringByRemovingSuffix(u".gz", u".gz"), u"");
-  EXPECT_EQ(stringByRemovingSuffix(u"file.gz", u""), u"file.gz");
-  EXPECT_EQ(stringByRemovingSuffix(u"file.gz", std::nullopt), u"file.gz");
-  EXPECT_EQ(stringByRemovingSuffix(u"file.GZ", u".gz"), u"file.GZ");
 }
 
 }  // namespace
