@@ -2,14 +2,13 @@
 // export, maps each track's normalised name to its file's tilde path, and
 // lists the user's ordinary playlists.
 
-#include <sys/stat.h>
-
 #include <array>
 #include <string>
 #include <string_view>
 
 #include "extensions/text/string_data.h"
 #include "extensions/text/string_extensions.h"
+#include "platform/file_manager.h"
 #include "platform/log.h"
 #include "platform/path.h"
 #include "platform/plist/property_list.h"
@@ -29,15 +28,6 @@ using plist::Value;
 
 // The main application's own playlist, never reported back to it.
 constexpr std::u16string_view kMainApplicationName = u"Fetchwright";
-
-// Follows symbolic links, and a directory counts as existing, so a
-// directory in the first place hides the library files further down.
-bool fileExistsAtPath(std::u16string_view path) {
-  const std::optional<std::string> utf8 = utf16ToUtf8(path);
-  if (!utf8) return false;
-  struct stat st;
-  return ::stat(utf8->c_str(), &st) == 0;
-}
 
 // A value's truth reading: a true boolean, a nonzero number, or a string
 // whose boolValue is nonzero. An absent value, and a date, data, array or
@@ -82,8 +72,11 @@ std::optional<std::u16string> FwLibraryCore::iTunesLibraryPath() {
       stringByExpandingTildeInPath(u"~/Documents/iTunes/iTunes Music Library.xml"),
       std::u16string(u"/Users/Shared/Music/iTunes/iTunes Music Library.xml"),
   };
+  // Existence follows symbolic links, and a directory counts as existing,
+  // so a directory in an earlier place hides the library files further down.
+  const FileManager& fm = FileManager::defaultManager();
   for (const auto& candidate : candidates) {
-    if (fileExistsAtPath(candidate)) return candidate;
+    if (fm.fileExistsAtPath(candidate)) return candidate;
   }
   return std::nullopt;
 }
