@@ -70,6 +70,7 @@ struct Queue {
 struct QueueSource {
   GSource base;
   Queue* queue;
+  GMainContext* context;  // its registry key; not a reference
 };
 
 std::mutex& registryMutex() {
@@ -133,7 +134,7 @@ void finalizeQueue(GSource* base) {
   auto* source = reinterpret_cast<QueueSource*>(base);
   {
     std::lock_guard lock(registryMutex());
-    auto it = registry().find(g_source_get_context(base));
+    auto it = registry().find(source->context);
     if (it != registry().end() && it->second == source) registry().erase(it);
   }
   delete source->queue;  // releases whatever the dropped messages kept alive
@@ -150,6 +151,7 @@ QueueSource* queueFor(GMainContext* context, bool create) {
   GSource* base = g_source_new(&queueFuncs, sizeof(QueueSource));
   auto* source = reinterpret_cast<QueueSource*>(base);
   source->queue = new Queue();
+  source->context = context;
   g_source_set_name(base, "fw delayed messages");
   g_source_attach(base, context);
   g_source_unref(base);  // the context keeps it

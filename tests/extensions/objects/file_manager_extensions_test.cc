@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 
@@ -95,12 +97,44 @@ TEST_F(RecursiveCreation, RelativePathsLandBelowTheCurrentDirectory) {
   EXPECT_TRUE(fs::is_directory(root_ / "c/d"));
 }
 
-TEST_F(RecursiveCreation, UnpairedSurrogateCreatesNothing) {
+TEST_F(RecursiveCreation, AbsentEmptyAndUnconvertiblePathsCreateNothing) {
+  const fs::path before = fs::current_path();
+  fs::current_path(root_);
   std::u16string bad = at("s");
   bad += u'\xD800';
   createDirectoryAtPathRecursive(fm, bad + u"/t");
   createFileAtPathRecursive(fm, bad);
+  createFileAtPathRecursive(fm, std::nullopt);
+  createDirectoryAtPathRecursive(fm, std::nullopt);
+  createFileAtPathRecursive(fm, u"");
+  createDirectoryAtPathRecursive(fm, u"");
+  const std::uint8_t bytes[] = {'x'};
+  createFileAtPathRecursive(fm, std::nullopt, std::span<const std::uint8_t>(bytes), nullptr);
+  fs::current_path(before);
   EXPECT_TRUE(fs::is_empty(root_));
+}
+
+// The contents and attributes of the long form never reach the file.
+TEST_F(RecursiveCreation, TheLongFormAlwaysCreatesAnEmptyFile) {
+  const std::uint8_t bytes[] = {'a', 'b', 'c'};
+  plist::Dictionary attributes;
+  createFileAtPathRecursive(fm, at("d/e.bin"), std::span<const std::uint8_t>(bytes), &attributes);
+  ASSERT_TRUE(fs::is_regular_file(root_ / "d/e.bin"));
+  EXPECT_EQ(fs::file_size(root_ / "d/e.bin"), 0u);
+}
+
+// Existence follows a final symbolic link, so a link to a directory counts
+// as the directory and a dangling link as missing.
+TEST_F(RecursiveCreation, SymbolicLinksAreFollowed) {
+  fs::create_directory(root_ / "real");
+  fs::create_directory_symlink(root_ / "real", root_ / "link");
+  createFileAtPathRecursive(fm, at("link/f"));
+  EXPECT_TRUE(fs::is_regular_file(root_ / "real/f"));
+  fs::create_symlink(root_ / "nowhere", root_ / "dangling");
+  createDirectoryAtPathRecursive(fm, at("dangling"));  // the link is there: nothing is made
+  createFileAtPathRecursive(fm, at("dangling"));       // and nothing is written through it
+  EXPECT_TRUE(fs::is_symlink(root_ / "dangling"));
+  EXPECT_FALSE(fs::exists(root_ / "nowhere"));
 }
 
 }  // namespace

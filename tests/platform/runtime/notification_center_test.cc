@@ -1,0 +1,202 @@
+#include "platform/runtime/notification_center.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fw {
+namespace {
+
+NotificationCenter& center() { return NotificationCenter::defaultCenter(); }
+
+// Records what it receives; `onNote` lets a test act during delivery.
+class Recorder : public Object {
+ public:
+  void got(Notification& note) {
+    names.push_back(note.name());
+    senders.push_back(note.object());
+    if (onNote) onNote(note);
+  }
+  std::vector<std::optional<std::u16string>> names;
+  std::vector<Object*> senders;
+  std::function<void(Notification&)> onNote;
+};
+
+Selector got() { return selector(&Recorder::got); }
+
+std::shared_ptr<Recorder> listen(std::optional<std::u16string_view> name, const Object* sender) {
+  auto r = std::make_shared<Recorder>();
+  center().addObserver(r, got(), name, sender);
+  return r;
+}
+
+// Every test leaves the process-wide center as it found it.
+class Center : public ::testing::Test {
+ protected:
+  void SetUp() override { before_ = center().registrationCount(); }
+  void TearDown() override { EXPECT_EQ(center().registrationCount(), before_); }
+  std::size_t before_ = 0;
+};
+
+TEST_F(Center, MatchesOnNameAndSenderWithAbsentMeaningAny) {
+  auto a = std::make_shared<Object>();
+  auto b = std::make_shared<Object>();
+  struct Case {
+    std::optional<std::u16string> name;
+    const Object* sender;
+    // posts, in order: ("x", a), ("x", b), ("y", a), (absent, a), ("x", none)
+    std::vector<bool> receives;
+  };
+  const std::vector<Case> cases = {
+      {u"x", nullptr, {true, true, false, false, true}},
+      {u"x", a.get(), {true, false, false, false, false}},
+      {std::nullopt, a.get(), {true, false, true, true, false}},
+      {std::nullopt, nullptr, {true, true, true, true, true}},
+      {u"", nullptr, {false, false, false, false, false}},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    auto r = listen(c.name, c.sender);
+    center().postNotificationName(u"x", a.get());
+    center().postNotificationName(u"x", b.get());
+    center().postNotificationName(u"y", a.get());
+    center().postNotificationName(std::nullopt, a.get());
+    center().postNotificationName(u"x", nullptr);
+    std::vector<bool> got(5, false);
+    // Replay which posts arrived from the recorded (name, sender) pairs.
+    for (std::size_t k = 0; k < r->names.size(); ++k) {
+      const auto& n = r->names[k];
+      const Object* s = r->senders[k];
+      if (n == u"x" && s == a.get()) got[0] = true;
+      if (n == u"x" && s == b.get()) got[1] = true;
+      if (n == u"y") got[2] = true;
+      if (!n) got[3] = true;
+      if (n == u"x" && s == nullptr) got[4] = true;
+    }
+    EXPECT_EQ(got, c.receives) << "case " << i;
+    EXPECT_EQ(r->names.size(), static_cast<std::size_t>(std::count(got.begin(), got.end(), true)))
+        << "case " << i;
+    center().removeObserver(r.get());
+  }
+}
+
+TEST_F(Center, HoldsObserversWeakly) {
+  auto r = listen(u"n", nullptr);
+  std::weak_ptr<Recorder> weak = r;
+  const std::size_t withOne = center().registrationCount();
+  r.reset();
+  EXPECT_TRUE(weak.expired());  // the registration did not keep it
+  EXPECT_EQ(center().registrationCount(), withOne - 1);
+  center().postNotificationName(u"n", nullptr);  // a dead observer is skipped, no crash
+  center().removeObserver(nullptr);
+}
+
+TEST_F(Center, RejectsObserversThatCannotBeHeld) {
+  Recorder onStack;
+  center().addObserver(onStack.weak_from_this(), got(), u"n", nullptr);
+  auto r = std::make_shared<Recorder>();
+  center().addObserver(r, Selector(), u"n", nullptr);
+  EXPECT_EQ(center().registrationCount(), before_);
+}
+
+// Delivery goes to the registrations that matched when the post began, in
+// registration order; one removed before its turn is skipped, one added
+// during the post waits for the next post, and none is called twice.
+TEST_F(Center, ChangesDuringDeliveryFollowOneRule) {
+  auto first = listen(u"n", nullptr);
+  auto second = listen(u"n", nullptr);
+  auto third = listen(u"n", nullptr);
+  std::vector<int> order;
+  std::shared_ptr<Recorder> late;
+  first->onNote = [&](Notification&) {
+    order.push_back(1);
+    center().removeObserver(first.get());  // itself
+    center().removeObserver(third.get());  // one not yet called
+    late = listen(u"n", nullptr);          // one added during the post
+    late->onNote = [&](Notification&) { order.push_back(4); };
+  };
+  second->onNote = [&](Notification&) {
+    order.push_back(2);
+    center().postNotificationName(u"other", nullptr);  // nested post, no lock held
+  };
+  third->onNote = [&](Notification&) { order.push_back(3); };
+  center().postNotificationName(u"n", nullptr);
+  EXPECT_EQ(order, (std::vector<int>{1, 2}));
+  center().postNotificationName(u"n", nullptr);
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 2, 4}));
+  center().removeObserver(second.get());
+  center().removeObserver(late.get());
+}
+
+TEST_F(Center, AnObserverMayDropTheLastReferenceToItselfDuringDelivery) {
+  auto r = listen(u"n", nullptr);
+  std::weak_ptr<Recorder> weak = r;
+  r->onNote = [&](Notification&) {
+    center().removeObserver(r.get());
+    r.reset();  // the post still holds it for the rest of this call
+  };
+  center().postNotificationName(u"n", nullptr);
+  EXPECT_TRUE(weak.expired());
+}
+
+// Objects placed in one buffer with separate ownership, so that a second
+// object lands exactly at the address of a first one that has died.
+alignas(Object) unsigned char spot[sizeof(Object)];
+
+std::shared_ptr<Object> objectInSpot() {
+  return std::shared_ptr<Object>(::new (static_cast<void*>(spot)) Object(),
+                                 [](Object* o) { o->~Object(); });
+}
+
+TEST_F(Center, ADeadSendersAddressDoesNotCarryItsListeners) {
+  auto sender = objectInSpot();
+  const Object* address = sender.get();
+  auto r = listen(u"n", sender.get());
+  center().postNotificationName(u"n", sender.get());
+  EXPECT_EQ(r->names.size(), 1u);
+  sender.reset();
+  auto impostor = objectInSpot();
+  ASSERT_EQ(impostor.get(), address);
+  center().postNotificationName(u"n", impostor.get());
+  EXPECT_EQ(r->names.size(), 1u);
+  impostor.reset();
+  center().removeObserver(r.get());
+}
+
+TEST_F(Center, RegistryIsSafeAcrossThreads) {
+  constexpr int kThreads = 3;
+  constexpr int kRounds = 100;
+  std::atomic<int> delivered{0};
+  class Counter : public Object {
+   public:
+    explicit Counter(std::atomic<int>* n) : n_(n) {}
+    void hit(Notification&) { n_->fetch_add(1, std::memory_order_relaxed); }
+    std::atomic<int>* n_;
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const std::u16string name = u"thread" + std::u16string(1, static_cast<char16_t>(u'0' + t));
+      for (int i = 0; i < kRounds; ++i) {
+        auto c = std::make_shared<Counter>(&delivered);
+        center().addObserver(c, selector(&Counter::hit), name, nullptr);
+        center().postNotificationName(name, nullptr);  // this thread's observer only
+        center().removeObserver(c.get());
+        center().postNotificationName(name, nullptr);  // nobody
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(delivered.load(), kThreads * kRounds);
+}
+
+}  // namespace
+}  // namespace fw

@@ -1,0 +1,301 @@
+#include "platform/runtime/run_loop.h"
+
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/runtime/timer.h"
+
+namespace fw {
+namespace {
+
+constexpr double kDeadline = 5.0;  // seconds; only reached when something is broken
+
+class Target : public Object {
+ public:
+  explicit Target(std::vector<std::string>* log = nullptr, std::string tag = {})
+      : log_(log), tag_(std::move(tag)) {}
+  void note(const std::string& what) {
+    if (log_ != nullptr) log_->push_back(tag_ + what);
+  }
+  void tick(Timer& timer) {
+    ++ticks;
+    lastTimer = &timer;
+    if (onTick) onTick(timer);
+  }
+  int ticks = 0;
+  Timer* lastTimer = nullptr;
+  std::function<void(Timer&)> onTick;
+
+ private:
+  std::vector<std::string>* log_;
+  std::string tag_;
+};
+
+Message say(std::string what) {
+  return [what = std::move(what)](Object& t) { static_cast<Target&>(t).note(what); };
+}
+
+// Each test starts and ends with an empty queue on this thread's loop.
+class Loop : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(RunLoop::pendingMessageCount(), 0u); }
+  void TearDown() override {
+    RunLoop::runPending();
+    EXPECT_EQ(RunLoop::pendingMessageCount(), 0u);
+  }
+};
+
+TEST_F(Loop, TheMainThreadRunsTheGlobalDefaultContext) {
+  EXPECT_EQ(RunLoop::currentContext(), g_main_context_default());
+  GMainContext* pushed = g_main_context_new();
+  g_main_context_push_thread_default(pushed);
+  EXPECT_EQ(RunLoop::currentContext(), pushed);
+  g_main_context_pop_thread_default(pushed);
+  g_main_context_unref(pushed);
+  EXPECT_EQ(RunLoop::currentContext(), g_main_context_default());
+}
+
+TEST_F(Loop, DelayedMessagesRunOnALaterPassInQueueingOrder) {
+  std::vector<std::string> log;
+  auto a = std::make_shared<Target>(&log, "a");
+  auto b = std::make_shared<Target>(&log, "b");
+  performSelector(a, say("1"), 0.0);
+  performSelector(b, say("2"), -3.0);  // a negative delay counts as none
+  performSelector(a, say("3"), 0.0);
+  EXPECT_TRUE(log.empty());  // never inside the call
+  EXPECT_EQ(RunLoop::pendingMessageCount(), 3u);
+  EXPECT_EQ(RunLoop::runPending(), 1u);
+  EXPECT_EQ(log, (std::vector<std::string>{"a1", "b2", "a3"}));
+}
+
+TEST_F(Loop, MessagesQueuedWhileTheQueueRunsWaitForTheNextPass) {
+  std::vector<std::string> log;
+  auto a = std::make_shared<Target>(&log, "a");
+  performSelector(
+      a,
+      [&](Object& t) {
+        static_cast<Target&>(t).note("outer");
+        performSelector(a, say("inner"), 0.0);
+      },
+      0.0);
+  ASSERT_EQ(RunLoop::runPending(1), 1u);
+  EXPECT_EQ(log, (std::vector<std::string>{"aouter"}));
+  ASSERT_EQ(RunLoop::runPending(1), 1u);
+  EXPECT_EQ(log, (std::vector<std::string>{"aouter", "ainner"}));
+}
+
+TEST_F(Loop, ADelayIsWaitedFor) {
+  std::vector<std::string> log;
+  auto a = std::make_shared<Target>(&log, "a");
+  performSelector(a, say("late"), 0.002);
+  performSelector(a, say("now"), 0.0);
+  RunLoop::runPending();
+  EXPECT_EQ(log, (std::vector<std::string>{"anow"}));
+  EXPECT_TRUE(RunLoop::runUntil([&] { return log.size() == 2; }, kDeadline));
+  EXPECT_EQ(log.back(), "alate");
+}
+
+TEST_F(Loop, ARequestKeepsTargetAndArgumentAliveUntilSentOrCancelled) {
+  auto sent = std::make_shared<Target>();
+  auto argument = std::make_shared<Target>();
+  Object* seen = nullptr;
+  std::weak_ptr<Target> weakSent = sent, weakArgument = argument;
+  const Object* argumentAddress = argument.get();
+  performSelector(sent, [&](Object&, Object& arg) { seen = &arg; }, argument, 0.0);
+  sent.reset();
+  argument.reset();
+  EXPECT_FALSE(weakSent.expired());
+  EXPECT_FALSE(weakArgument.expired());
+  RunLoop::runPending();
+  EXPECT_EQ(seen, argumentAddress);
+  EXPECT_TRUE(weakSent.expired());
+  EXPECT_TRUE(weakArgument.expired());
+
+  auto cancelled = std::make_shared<Target>();
+  std::weak_ptr<Target> weakCancelled = cancelled;
+  performSelector(cancelled, say("never"), 0.0);
+  const Object* id = cancelled.get();
+  cancelled.reset();
+  cancelPreviousPerformRequestsWithTarget(id);
+  EXPECT_TRUE(weakCancelled.expired());
+}
+
+TEST_F(Loop, NothingIsQueuedWithoutATargetMessageOrArgument) {
+  performSelector(nullptr, say("x"), 0.0);
+  performSelector(std::make_shared<Target>(), Message(), 0.0);
+  performSelector(std::make_shared<Target>(), [](Object&, Object&) {}, nullptr, 0.0);
+  EXPECT_EQ(RunLoop::pendingMessageCount(), 0u);
+}
+
+TEST_F(Loop, CancellingDropsEveryPendingMessageForThatTargetOnly) {
+  std::vector<std::string> log;
+  auto a = std::make_shared<Target>(&log, "a");
+  auto b = std::make_shared<Target>(&log, "b");
+  performSelector(a, say("1"), 0.0);
+  performSelector(b, say("2"), 0.0);
+  performSelector(a, say("3"), 0.001);
+  cancelPreviousPerformRequestsWithTarget(a.get());
+  cancelPreviousPerformRequestsWithTarget(nullptr);
+  EXPECT_EQ(RunLoop::pendingMessageCount(), 1u);
+  RunLoop::runPending();
+  EXPECT_EQ(log, (std::vector<std::string>{"b2"}));
+
+  // A message may cancel one queued after it for the same pass.
+  performSelector(a, [&](Object&) { cancelPreviousPerformRequestsWithTarget(b.get()); }, 0.0);
+  performSelector(b, say("dropped"), 0.0);
+  RunLoop::runPending();
+  EXPECT_EQ(log, (std::vector<std::string>{"b2"}));
+}
+
+// Destructors of released targets run with the queue unlocked, so they can
+// use the queue themselves.
+TEST_F(Loop, ReleasedTargetsMayQueueAndCancelFromTheirDestructors) {
+  std::vector<std::string> log;
+  auto survivor = std::make_shared<Target>(&log, "s");
+  class Reentrant : public Object {
+   public:
+    explicit Reentrant(std::shared_ptr<Target> s) : s_(std::move(s)) {}
+    ~Reentrant() override {
+      cancelPreviousPerformRequestsWithTarget(this);
+      performSelector(s_, say("from destructor"), 0.0);
+    }
+    std::shared_ptr<Target> s_;
+  };
+  auto r = std::make_shared<Reentrant>(survivor);
+  performSelector(r, [](Object&) {}, 0.0);
+  const Object* id = r.get();
+  r.reset();
+  cancelPreviousPerformRequestsWithTarget(id);
+  RunLoop::runPending();
+  EXPECT_EQ(log, (std::vector<std::string>{"sfrom destructor"}));
+}
+
+TEST_F(Loop, AThrowingMessageIsLoggedAndTheRestStillRun) {
+  std::vector<std::string> log;
+  auto a = std::make_shared<Target>(&log, "a");
+  performSelector(a, [](Object&) { throw std::runtime_error("boom"); }, 0.0);
+  performSelector(a, say("after"), 0.0);
+  RunLoop::runPending();
+  EXPECT_EQ(log, (std::vector<std::string>{"aafter"}));
+}
+
+TEST_F(Loop, RunUntilGivesUpAtItsDeadline) {
+  EXPECT_FALSE(RunLoop::runUntil([] { return false; }, 0.002));
+  EXPECT_TRUE(RunLoop::runUntil([] { return true; }, 0.0));
+}
+
+// A thread other than the main one has a loop of its own: what it queues
+// runs only when it iterates, and what is pending when it ends is released.
+TEST_F(Loop, OtherThreadsHaveTheirOwnLoop) {
+  std::vector<std::string> log;
+  auto a = std::make_shared<Target>(&log, "a");
+  std::weak_ptr<Target> weakLeft;
+  GMainContext* workerContext = nullptr;
+  std::thread worker([&] {
+    workerContext = RunLoop::currentContext();
+    performSelector(a, say("worker"), 0.0);
+    auto left = std::make_shared<Target>();
+    weakLeft = left;
+    performSelector(std::move(left), say("left"), 1000.0);
+    RunLoop::runPending();
+  });
+  worker.join();
+  EXPECT_NE(workerContext, g_main_context_default());
+  EXPECT_EQ(log, (std::vector<std::string>{"aworker"}));
+  EXPECT_TRUE(weakLeft.expired());
+  EXPECT_EQ(RunLoop::pendingMessageCount(), 0u);  // nothing landed on this thread
+}
+
+// ---- Timers ----
+
+TEST_F(Loop, ARepeatingTimerFiresUntilInvalidatedAndThenLetsGoOfItsTarget) {
+  auto target = std::make_shared<Target>();
+  std::weak_ptr<Target> weak = target;
+  auto timer = Timer::scheduledTimerWithTimeInterval(0.001, target, selector(&Target::tick),
+                                                     nullptr, true);
+  ASSERT_NE(timer, nullptr);
+  target.reset();
+  EXPECT_FALSE(weak.expired());  // the timer keeps it
+  EXPECT_EQ(weak.lock()->ticks, 0);  // not inside the call
+  ASSERT_TRUE(RunLoop::runUntil([&] { return weak.lock()->ticks >= 3; }, kDeadline));
+  EXPECT_EQ(weak.lock()->lastTimer, timer.get());
+  EXPECT_TRUE(timer->isValid());
+  timer->invalidate();
+  timer->invalidate();
+  EXPECT_FALSE(timer->isValid());
+  EXPECT_TRUE(weak.expired());
+}
+
+TEST_F(Loop, ATimerMayInvalidateItselfWhileFiring) {
+  auto target = std::make_shared<Target>();
+  target->onTick = [](Timer& t) { t.invalidate(); };
+  std::weak_ptr<Timer> weakTimer;
+  {
+    auto timer = Timer::scheduledTimerWithTimeInterval(0.001, target, selector(&Target::tick),
+                                                       nullptr, true);
+    weakTimer = timer;
+  }
+  EXPECT_FALSE(weakTimer.expired());  // the loop holds a scheduled timer
+  ASSERT_TRUE(RunLoop::runUntil([&] { return target->ticks == 1; }, kDeadline));
+  RunLoop::runPending();
+  EXPECT_EQ(target->ticks, 1);
+  EXPECT_TRUE(weakTimer.expired());
+}
+
+TEST_F(Loop, AOneShotTimerFiresOnceAndInvalidatesItself) {
+  auto target = std::make_shared<Target>();
+  auto info = std::make_shared<Target>();
+  auto timer = Timer::scheduledTimerWithTimeInterval(0.001, target, selector(&Target::tick), info,
+                                                     false);
+  EXPECT_EQ(timer->userInfo(), info);
+  ASSERT_TRUE(RunLoop::runUntil([&] { return !timer->isValid(); }, kDeadline));
+  EXPECT_EQ(target->ticks, 1);
+  EXPECT_EQ(timer->userInfo(), nullptr);
+  EXPECT_EQ(target.use_count(), 1);
+}
+
+TEST_F(Loop, TimerIntervalsAreKeptWithinBounds) {
+  auto target = std::make_shared<Target>();
+  struct Case {
+    double asked;
+    double kept;
+  };
+  for (const Case& c : {Case{0.0, 0.0001}, Case{-1.0, 0.0001}, Case{std::nan(""), 0.0001},
+                        Case{0.25, 0.25}, Case{1e12, 1e9}}) {
+    auto timer = Timer::scheduledTimerWithTimeInterval(c.asked, target, selector(&Target::tick),
+                                                       nullptr, true);
+    EXPECT_DOUBLE_EQ(timer->timeInterval(), c.kept) << c.asked;
+    timer->invalidate();
+  }
+  EXPECT_EQ(Timer::scheduledTimerWithTimeInterval(1, nullptr, selector(&Target::tick), nullptr,
+                                                  true),
+            nullptr);
+  EXPECT_EQ(Timer::scheduledTimerWithTimeInterval(1, target, Selector(), nullptr, true), nullptr);
+  EXPECT_EQ(target.use_count(), 1);
+}
+
+TEST_F(Loop, ATimerOfAThreadThatEndsStopsAndReleasesItsTarget) {
+  auto target = std::make_shared<Target>();
+  std::shared_ptr<Timer> timer;
+  std::thread worker([&] {
+    timer = Timer::scheduledTimerWithTimeInterval(0.001, target, selector(&Target::tick), nullptr,
+                                                  true);
+    RunLoop::runUntil([&] { return target->ticks >= 1; }, kDeadline);
+  });
+  worker.join();
+  EXPECT_GE(target->ticks, 1);
+  EXPECT_FALSE(timer->isValid());
+  EXPECT_EQ(target.use_count(), 1);
+}
+
+}  // namespace
+}  // namespace fw
