@@ -55,21 +55,24 @@ class Collector : public DirectoryWalkVisitor {
       parent_ = plist::SharedString(stringByAbbreviatingWithTildeInPath(directory, home_));
       serial_ = serial;
     }
-    scratch_.clear();
-    appendUtf8ToUtf16Lossy(scratch_, name);
-    std::optional<plist::SharedString> key;
+    // One decode and one probe of namesToParentPaths per name; a name seen
+    // before hands on its existing buffer, so the set and the dictionary
+    // share one copy of each name.
+    plist::SharedString key = plist::SharedString::fromUtf8(name);
     if (core_.namesToParentPaths) {
-      auto it = core_.namesToParentPaths->find(std::u16string_view(scratch_));
-      if (it != core_.namesToParentPaths->end()) key = it->first;
+      auto [it, inserted] = core_.namesToParentPaths->try_emplace(key, *parent_);
+      if (!inserted) {
+        it.value() = *parent_;
+        key = it->first;
+      }
     }
-    if (!key) key = plist::SharedString(scratch_);
-    addObjectToCollection(key, nameSet_);
-    if (core_.namesToParentPaths) core_.namesToParentPaths->insert_or_assign(*key, *parent_);
+    addObjectToCollection(&key, nameSet_);
     if (size > kLargeFileSize) {
-      addObjectToCollection(std::optional<std::int64_t>(size), sizeSet_);
+      const std::int64_t large = size;
+      addObjectToCollection(&large, sizeSet_);
       if (core_.sizesToNames) {
         core_.sizesToNames->insert_or_assign(plist::SharedString(utf16(std::to_string(size))),
-                                             *key);
+                                             key);
       }
     }
   }
@@ -79,7 +82,6 @@ class Collector : public DirectoryWalkVisitor {
   StringSet* nameSet_;
   SizeSet* sizeSet_;
   std::u16string home_;
-  std::u16string scratch_;
   std::optional<plist::SharedString> parent_;
   std::uint64_t serial_ = 0;
 };

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include "platform/log.h"
@@ -35,6 +36,11 @@ void onFatalSignal(int signal) {
 }  // namespace
 
 int main() {
+  // The collections grow by doubling into blocks of many megabytes. A fixed
+  // threshold keeps such blocks in their own mappings, so each one given up
+  // on growth goes back to the system at once instead of staying resident
+  // in the heap; glibc would otherwise raise the threshold after the first.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
   std::set_terminate(onTerminate);
   for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) std::signal(s, onFatalSignal);
   fw::FwLibraryCore::traverse();
