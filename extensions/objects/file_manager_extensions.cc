@@ -17,6 +17,20 @@ bool walkable(const std::optional<std::u16string_view>& path) {
   return path && utf16ToUtf8(*path).has_value();
 }
 
+// The components joined, which is the last prefix the walk would build.
+std::u16string joined(const std::vector<std::u16string>& components) {
+  std::u16string built;
+  for (const std::u16string& c : components) built = stringByAppendingPathComponent(built, c);
+  return built;
+}
+
+// When the whole path exists, so does every prefix of it (the system
+// resolves each of them on the way), and the walk would find nothing to
+// create. One check then answers for all of them.
+bool everyPrefixExists(const FileManager& manager, const std::vector<std::u16string>& components) {
+  return !components.empty() && manager.fileExistsAtPath(joined(components));
+}
+
 }  // namespace
 
 void createFileAtPathRecursive(const FileManager& manager,
@@ -29,6 +43,7 @@ void createFileAtPathRecursive(const FileManager& manager, std::optional<std::u1
                                const plist::Dictionary* /*attributes*/) {
   if (!walkable(path)) return;
   const std::vector<std::u16string> components = pathComponents(*path);
+  if (everyPrefixExists(manager, components)) return;
   const auto count = static_cast<std::int32_t>(components.size());
   std::u16string built;
   for (std::int32_t i = 0; i < count; ++i) {
@@ -49,8 +64,10 @@ void createFileAtPathRecursive(const FileManager& manager, std::optional<std::u1
 void createDirectoryAtPathRecursive(const FileManager& manager,
                                     std::optional<std::u16string_view> path) {
   if (!walkable(path)) return;
+  const std::vector<std::u16string> components = pathComponents(*path);
+  if (everyPrefixExists(manager, components)) return;
   std::u16string built;
-  for (const std::u16string& component : pathComponents(*path)) {
+  for (const std::u16string& component : components) {
     built = stringByAppendingPathComponent(built, component);
     if (!manager.fileExistsAtPath(built)) (void)manager.createDirectoryAtPath(built);
   }

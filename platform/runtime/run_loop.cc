@@ -10,6 +10,7 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -55,14 +56,14 @@ struct Queue {
   std::mutex mutex;
   std::map<Key, Entry> entries;
   // Keys per target, so that cancelling for one target never walks the
-  // whole queue.
-  std::unordered_map<const Object*, std::vector<Key>> byTarget;
+  // whole queue, and sending one message costs a lookup, not a scan.
+  std::unordered_map<const Object*, std::set<Key>> byTarget;
   std::uint64_t nextOrder = 0;
 
   void unindex(const Object* target, const Key& key) {
     auto it = byTarget.find(target);
     if (it == byTarget.end()) return;
-    std::erase(it->second, key);
+    it->second.erase(key);
     if (it->second.empty()) byTarget.erase(it);
   }
 };
@@ -232,7 +233,8 @@ void performSelector(std::shared_ptr<Object> target, Message message, double aft
   const Key key{due, q.nextOrder++};
   const Object* id = target.get();
   auto it = q.entries.emplace_hint(q.entries.end(), key, Entry{std::move(target), std::move(message)});
-  q.byTarget[id].push_back(key);
+  std::set<Key>& keys = q.byTarget[id];
+  keys.emplace_hint(keys.end(), key);
   if (it == q.entries.begin()) updateReadyTime(source);
 }
 
