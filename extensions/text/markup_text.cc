@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "extensions/text/string_data.h"
 #include "platform/unicode.h"
@@ -170,7 +171,7 @@ std::u16string stringByRemovingHTMLTags(std::u16string_view s) {
 
 namespace {
 
-std::u16string_view xmlEntityFor(char16_t c) {
+constexpr std::u16string_view xmlEntityFor(char16_t c) {
   switch (c) {
     case u'&': return u"&amp;";
     case u'<': return u"&lt;";
@@ -181,29 +182,54 @@ std::u16string_view xmlEntityFor(char16_t c) {
   }
 }
 
+
+// What xmlEscapedString writes for each ASCII code unit: the unit itself, or
+// its entity, padded to eight units so that a row is copied whole.
+struct XmlEscapeRow {
+  std::array<char16_t, 8> text{};
+  std::uint8_t length = 1;
+};
+
+constexpr std::array<XmlEscapeRow, 128> kXmlEscapeRows = [] {
+  std::array<XmlEscapeRow, 128> rows{};
+  for (std::size_t c = 0; c < rows.size(); ++c) {
+    const std::u16string_view entity = xmlEntityFor(static_cast<char16_t>(c));
+    if (entity.empty()) {
+      rows[c].text[0] = static_cast<char16_t>(c);
+      continue;
+    }
+    for (std::size_t i = 0; i < entity.size(); ++i) rows[c].text[i] = entity[i];
+    rows[c].length = static_cast<std::uint8_t>(entity.size());
+  }
+  return rows;
+}();
+
+constexpr std::size_t kXmlEscapeSlack = 8;
+
 }  // namespace
 
 std::u16string xmlEscapedString(std::u16string_view s) {
   // One pass per character gives the same text as replacing "&" first and
   // then the other four, and never escapes an "&" it wrote itself.
-  constexpr std::uint64_t kSpecial = (std::uint64_t{1} << u'&') | (std::uint64_t{1} << u'<') |
-                                     (std::uint64_t{1} << u'>') | (std::uint64_t{1} << u'\'') |
-                                     (std::uint64_t{1} << u'"');
-  const auto isSpecial = [](char16_t c) { return c < 64 && ((kSpecial >> c) & 1u); };
-  std::size_t size = s.size();
+  std::size_t size = 0;
+  for (char16_t c : s) size += c < 128 ? kXmlEscapeRows[c].length : 1;
+  if (size == s.size()) return std::u16string(s);
+  // Every ASCII unit copies its whole row and then advances by the row's
+  // length, so the buffer carries a few units of slack that are cut off at
+  // the end; the size above is exact, so no unit of the result is left
+  // unwritten.
+  std::u16string out(size + kXmlEscapeSlack, u'\0');
+  char16_t* p = out.data();
   for (char16_t c : s) {
-    if (isSpecial(c)) size += xmlEntityFor(c).size() - 1;
+    if (c < 128) {
+      const XmlEscapeRow& row = kXmlEscapeRows[c];
+      std::memcpy(p, row.text.data(), sizeof row.text);
+      p += row.length;
+    } else {
+      *p++ = c;
+    }
   }
-  std::u16string out;
-  out.reserve(size);
-  std::size_t run = 0;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (!isSpecial(s[i])) continue;
-    out.append(s.substr(run, i - run));
-    out.append(xmlEntityFor(s[i]));
-    run = i + 1;
-  }
-  out.append(s.substr(run));
+  out.resize(size);
   return out;
 }
 
