@@ -19,7 +19,8 @@
 //   repeatingTimerWithTimeInterval) are the object-events extension and
 //   live in fwkit_objects (fwkit::objects), which builds on the notification
 //   center, the run loop and the timers of this layer. Code that calls them
-//   links fwkit_objects; nothing in the platform layer calls them.
+//   includes "extensions/objects/object_events.h" and links fwkit_objects;
+//   nothing in the platform layer calls them.
 //
 // A subclass overrides a fallback by defining the virtual of the same name.
 // postNotificationAboutSelfLater sends the receiver's own (possibly

@@ -140,17 +140,22 @@ TEST_F(Events, StopListeningTakesBackPendingPostsAndRegistrations) {
   auto listener = std::make_shared<Listener>();
   listener->listenForNotification(u"n", heard());
   auto poster = std::make_shared<Object>();
+  auto other = std::make_shared<Object>();
   std::weak_ptr<Object> weakPoster = poster;
   poster->postNotificationAboutSelfLater(u"n");
+  other->postNotificationAboutSelfLater(u"n");
   poster->postNotificationAboutSelfLater(u"n");
-  listener->postNotificationAboutSelfLater(u"n");
   poster->stopListening();
   poster.reset();
-  EXPECT_TRUE(weakPoster.expired());  // released at once
-  listener->stopListening();          // its registration and its own pending post
+  EXPECT_TRUE(weakPoster.expired());  // its pending posts are gone, and let go of it
+  RunLoop::runPending();
+  EXPECT_EQ(listener->senders, std::vector<Object*>{other.get()});
+
+  listener->postNotificationAboutSelfLater(u"n");
+  listener->stopListening();  // its registration and its own pending post
   NotificationCenter::defaultCenter().postNotificationName(u"n", nullptr);
   RunLoop::runPending();
-  EXPECT_TRUE(listener->senders.empty());
+  EXPECT_EQ(listener->senders, std::vector<Object*>{other.get()});
 }
 
 TEST_F(Events, StopListeningLeavesTimersRunning) {
