@@ -3,6 +3,7 @@
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 
+#include <climits>
 #include <cstdlib>
 #include <string>
 
@@ -99,7 +100,14 @@ void configure(PangoLayout* layout, std::u16string_view text, const TextAttribut
   pango_layout_set_font_description(layout, desc);
   pango_font_description_free(desc);
   const std::string utf8 = layoutText(text);
-  pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
+  // Pango counts bytes in an int: text beyond that is cut at the last whole
+  // character that fits.
+  std::size_t length = utf8.size();
+  if (length > static_cast<std::size_t>(INT_MAX)) {
+    length = static_cast<std::size_t>(INT_MAX);
+    while (length > 0 && (static_cast<unsigned char>(utf8[length]) & 0xC0) == 0x80) --length;
+  }
+  pango_layout_set_text(layout, utf8.data(), static_cast<int>(length));
 }
 
 }  // namespace
