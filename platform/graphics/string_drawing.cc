@@ -57,20 +57,32 @@ void releaseFontsAtExit() {
 #endif
 }
 
-// A context for measuring: the default cairo font map of this thread, an
-// identity matrix, as an unscaled image gives.
-PangoContext* measuringContext() {
-  struct Holder {
-    PangoContext* context;
-    Holder() {
-      releaseFontsAtExit();
-      context = pango_font_map_create_context(pango_cairo_font_map_get_default());
-      pango_cairo_context_set_font_options(context, fontOptions());
-    }
-    ~Holder() { g_object_unref(context); }
-  };
-  thread_local Holder holder;
-  return holder.context;
+// This thread's two pango contexts, on the default cairo font map: one for
+// measuring, with the identity matrix an unscaled image has, and one that is
+// brought up to date with each destination before drawing into it. Both
+// carry the same font options.
+struct Contexts {
+  PangoContext* measuring;
+  PangoContext* drawing;
+  Contexts() {
+    releaseFontsAtExit();
+    PangoFontMap* map = pango_cairo_font_map_get_default();
+    measuring = pango_font_map_create_context(map);
+    drawing = pango_font_map_create_context(map);
+    pango_cairo_context_set_font_options(measuring, fontOptions());
+    pango_cairo_context_set_font_options(drawing, fontOptions());
+  }
+  ~Contexts() {
+    g_object_unref(drawing);
+    g_object_unref(measuring);
+  }
+  Contexts(const Contexts&) = delete;
+  Contexts& operator=(const Contexts&) = delete;
+};
+
+Contexts& contexts() {
+  thread_local Contexts c;
+  return c;
 }
 
 std::string layoutText(std::u16string_view text) {
@@ -127,7 +139,7 @@ Font font(const TextAttributes& attributes) {
 }
 
 Size sizeWithAttributes(std::u16string_view text, const TextAttributes& attributes) {
-  PangoLayout* layout = pango_layout_new(measuringContext());
+  PangoLayout* layout = pango_layout_new(contexts().measuring);
   configure(layout, text, attributes);
   int width = 0;
   int height = 0;
@@ -139,9 +151,10 @@ Size sizeWithAttributes(std::u16string_view text, const TextAttributes& attribut
 void drawAtPoint(std::u16string_view text, Point point, const TextAttributes& attributes) {
   cairo_t* cr = currentGraphicsContext();
   if (cr == nullptr) return;
-  PangoLayout* layout = pango_cairo_create_layout(cr);
-  pango_cairo_context_set_font_options(pango_layout_get_context(layout), fontOptions());
-  pango_layout_context_changed(layout);
+  PangoContext* context = contexts().drawing;
+  // Takes the destination's matrix; the font options set above stay in force.
+  pango_cairo_update_context(cr, context);
+  PangoLayout* layout = pango_layout_new(context);
   configure(layout, text, attributes);
   cairo_save(cr);
   if (const Color* c = foregroundColor(attributes)) {
