@@ -93,7 +93,8 @@ class Object : public std::enable_shared_from_this<Object> {
 
   // Registers the receiver, weakly, for notifications named `name` (absent:
   // any name) from any sender, or only from `sender` (absent: any sender).
-  // `sender` is compared by address and is not kept alive.
+  // `sender` is not kept alive; once it has died, no other object that
+  // takes its address reaches this registration (see NotificationCenter).
   void listenForNotification(std::optional<std::u16string_view> name, Selector selector);
   void listenForNotification(std::optional<std::u16string_view> name, Selector selector,
                              const Object* sender);
