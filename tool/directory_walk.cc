@@ -2,9 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -14,9 +16,21 @@ namespace fw {
 namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-// Descriptors held open besides the root's; deeper levels are reopened
-// through ".." of their child when the walk climbs back to them.
+// Descriptors held open besides the root's, at most; shallower levels are
+// closed and reopened through ".." of their child when the walk climbs back
+// to them. A quarter of the open-file limit at most, so that a low limit
+// costs reopening, never a skipped directory.
 constexpr std::size_t kDescriptorBudget = 128;
+constexpr std::size_t kMinimumBudget = 4;
+
+std::size_t descriptorBudget() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return kDescriptorBudget;
+  }
+  const auto quarter = static_cast<std::size_t>(limit.rlim_cur / 4);
+  return std::clamp(quarter, kMinimumBudget, kDescriptorBudget);
+}
 constexpr std::int64_t kLinkSize = 0;
 
 struct Entry {
@@ -59,7 +73,8 @@ bool readListing(int fd, Frame& frame, std::vector<char>& buffer) {
 
 class Walk {
  public:
-  Walk(DirectoryWalkVisitor& visitor) : visitor_(visitor), buffer_(1 << 16) {}
+  explicit Walk(DirectoryWalkVisitor& visitor)
+      : visitor_(visitor), buffer_(1 << 16), budget_(descriptorBudget()) {}
 
   void run(std::u16string_view root) {
     std::string bytes = utf16ToUtf8Lossy(root);
@@ -83,16 +98,19 @@ class Walk {
     }
     frames_.push_back(std::move(frame));
     ++open_;
-    if (open_ > kDescriptorBudget + 1) closeShallowest();
+    if (open_ > budget_ + 1) closeShallowest();
     return true;
   }
 
+  // Closed frames are always the shallowest ones below the root, so the
+  // search starts where the last one ended.
   void closeShallowest() {
-    for (std::size_t i = 1; i + 1 < frames_.size(); ++i) {
+    for (std::size_t i = std::max<std::size_t>(1, closedBelow_); i + 1 < frames_.size(); ++i) {
       if (frames_[i].fd >= 0) {
         ::close(frames_[i].fd);
         frames_[i].fd = -1;
         --open_;
+        closedBelow_ = i + 1;
         return;
       }
     }
@@ -110,6 +128,7 @@ class Walk {
         parent.fd = ::openat(childFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (parent.fd >= 0) ++open_;
       }
+      closedBelow_ = std::min(closedBelow_, frames_.size() - 1);
       path_.resize(parent.pathLength);
     }
     if (childFd >= 0) {
@@ -168,7 +187,9 @@ class Walk {
   std::vector<char> buffer_;
   std::vector<Frame> frames_;
   std::u16string path_;
+  std::size_t budget_;
   std::size_t open_ = 0;
+  std::size_t closedBelow_ = 1;  // frames [1, closedBelow_) are closed
   std::uint64_t serial_ = 0;
 };
 

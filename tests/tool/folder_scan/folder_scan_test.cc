@@ -93,13 +93,28 @@ class FolderScanTest : public ::testing::Test {
     fs::create_directories(tmp_);
   }
   void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-    // Trees deeper than PATH_MAX defeat remove_all; rm walks by descriptor.
-    if (fs::exists(root_, ignored)) {
-      std::string command = "rm -rf '" + root_.string() + "'";
-      EXPECT_EQ(std::system(command.c_str()), 0);
+    for (const fs::path& dir : {root_, scratch_}) {
+      if (dir.empty()) continue;
+      std::error_code ignored;
+      fs::remove_all(dir, ignored);
+      // Trees deeper than PATH_MAX defeat remove_all; rm walks by descriptor.
+      if (fs::exists(dir, ignored)) {
+        std::string command = "rm -rf '" + dir.string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+      }
     }
+  }
+
+  // A directory for a big tree: in memory when /dev/shm is there, since
+  // creating and removing ten thousand directories on disk takes seconds.
+  fs::path scratchDirectory() {
+    char pattern[] = "/dev/shm/folder-scan-XXXXXX";
+    std::error_code ignored;
+    if (fs::is_directory("/dev/shm", ignored) && mkdtemp(pattern) != nullptr) {
+      scratch_ = pattern;
+      return scratch_;
+    }
+    return root_;
   }
 
   fs::path snapshotPath() const { return tmp_ / "FwLibraryCore.plist"; }
@@ -178,6 +193,7 @@ class FolderScanTest : public ::testing::Test {
   }
 
   fs::path root_, home_, tmp_;
+  fs::path scratch_;  // outside root_, when a test asked for one
 };
 
 std::vector<std::string> countLines(std::size_t names, std::size_t sizes) {
@@ -392,17 +408,18 @@ TEST_F(FolderScanTest, UnreadableSubdirectoryContributesNothingAndSiblingsStay) 
   EXPECT_EQ(outcome.names(), (Map{{"visible.txt", "~/Files/open"}, {"top.txt", "~/Files"}}));
 }
 
-// 10,000 levels, paths near 20,000 bytes, under the usual limit of 1,024
-// open files. Every 50th level holds a file beside its subdirectory, created
+// 10,000 levels, paths near 20,000 bytes, under a limit on open files.
+// Every 50th level holds a file beside its subdirectory, created
 // first so that many listings yield it after the subdirectory: those files
 // are reached only when the walk gets back to levels it had to close.
 TEST_F(FolderScanTest, TenThousandLevelsAreWalkedCompletely) {
   constexpr int kDepth = 10000;
-  fs::create_directories(home_ / "deep");
-  int fd = ::open((home_ / "deep").c_str(), O_RDONLY | O_DIRECTORY);
+  const fs::path deep = scratchDirectory() / "deep";
+  fs::create_directories(deep);
+  int fd = ::open(deep.c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_GE(fd, 0);
   Map expected;
-  std::string parent = "~/deep";
+  std::string parent = deep.string();
   for (int level = 0; level <= kDepth; ++level) {
     if (level % 50 == 0 || level == kDepth) {
       const std::string name = "n" + std::to_string(level);
@@ -420,23 +437,27 @@ TEST_F(FolderScanTest, TenThousandLevelsAreWalkedCompletely) {
     parent += "/d";
   }
   ::close(fd);
-  preferences(key("save_directory", str("~/deep")));
-  const Outcome r = launch(Limits{.openFiles = 1024, .fileSize = {}});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.counts(), countLines(expected.size(), 0));
-  const Map names = r.names();
-  EXPECT_EQ(names.size(), expected.size());
-  EXPECT_TRUE(names == expected) << "first difference at "
-                                 << [&] {
-                                      for (const auto& [k, v] : expected) {
-                                        auto it = names.find(k);
-                                        if (it == names.end() || it->second != v) return k;
-                                      }
-                                      return std::string("<none>");
-                                    }();
-  auto deepest = names.find("n" + std::to_string(kDepth));
-  ASSERT_NE(deepest, names.end());
-  EXPECT_GT(deepest->second.size(), 4096u * 4);
+  preferences(key("save_directory", str(deep.string())));
+  // The usual limit, and one so low that most levels must be reopened.
+  for (rlim_t openFiles : {1024, 20}) {
+    SCOPED_TRACE(openFiles);
+    const Outcome r = launch(Limits{.openFiles = openFiles, .fileSize = {}});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.counts(), countLines(expected.size(), 0));
+    const Map names = r.names();
+    EXPECT_EQ(names.size(), expected.size());
+    EXPECT_TRUE(names == expected) << "first difference at "
+                                   << [&] {
+                                        for (const auto& [k, v] : expected) {
+                                          auto it = names.find(k);
+                                          if (it == names.end() || it->second != v) return k;
+                                        }
+                                        return std::string("<none>");
+                                      }();
+    auto deepest = names.find("n" + std::to_string(kDepth));
+    ASSERT_NE(deepest, names.end());
+    EXPECT_GT(deepest->second.size(), 4096u * 4);
+  }
 }
 
 // Files that are not preference files, or preference files whose root is not
