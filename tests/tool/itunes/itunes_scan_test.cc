@@ -303,10 +303,15 @@ TEST_F(ItunesScanTest, OnlyOrdinaryPlaylistsInFileOrder) {
                                "<dict><key>Name</key><integer>1</integer></dict>",
                                "<string>not a record</string>",
                                playlist("Odd flag", "<key>Folder</key><string>yes</string>"),
+                               // A string flag keeps the low 8 bits of its number; a
+                               // number flag is true whenever it is nonzero.
+                               playlist("Byte string", "<key>Videos</key><string>256</string>"),
+                               playlist("Byte number", "<key>Videos</key><integer>256</integer>"),
+                               playlist("Real", "<key>Master</key><real>0.5</real>"),
                            })));
   const Snapshot s = run();
   const std::vector<std::string> expected = {"podcasts", "fetchwright", "Mix", "Mix",
-                                             "Odd flag"};
+                                             "Odd flag", "Byte string"};
   EXPECT_EQ(s.playlists, expected);
   EXPECT_EQ(lbLines(s.log, "0"), 1);
 }
