@@ -89,13 +89,26 @@ cairo_t* currentGraphicsContext() {
   return stack.empty() ? nullptr : stack.back().cr;
 }
 
+void setSourceColor(cairo_t* cr, const Color& color) {
+  auto unit = [](float v) -> double {
+    if (!(v > 0.0f)) return 0.0;
+    return v < 1.0f ? v : 1.0;
+  };
+  cairo_set_source_rgba(cr, unit(color.redComponent()), unit(color.greenComponent()),
+                        unit(color.blueComponent()), unit(color.alphaComponent()));
+}
+
 void fillRect(const Rect& rect, const Color& color) {
   cairo_t* cr = currentGraphicsContext();
   if (cr == nullptr) return;
+  // A non-finite coordinate would leave the context in an error state for
+  // every later drawing into this destination.
+  for (float v : {rect.origin.x, rect.origin.y, rect.size.width, rect.size.height}) {
+    if (!std::isfinite(v)) return;
+  }
   cairo_save(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  cairo_set_source_rgba(cr, color.redComponent(), color.greenComponent(), color.blueComponent(),
-                        color.alphaComponent());
+  setSourceColor(cr, color);
   cairo_rectangle(cr, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
   cairo_fill(cr);
   cairo_restore(cr);

@@ -4,6 +4,7 @@
 #include <pango/pangocairo.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -150,7 +151,9 @@ Size sizeWithAttributes(std::u16string_view text, const TextAttributes& attribut
 
 void drawAtPoint(std::u16string_view text, Point point, const TextAttributes& attributes) {
   cairo_t* cr = currentGraphicsContext();
-  if (cr == nullptr) return;
+  // A non-finite point would leave the context in an error state for every
+  // later drawing into this destination.
+  if (cr == nullptr || !std::isfinite(point.x) || !std::isfinite(point.y)) return;
   PangoContext* context = contexts().drawing;
   // Takes the destination's matrix; the font options set above stay in force.
   pango_cairo_update_context(cr, context);
@@ -158,8 +161,7 @@ void drawAtPoint(std::u16string_view text, Point point, const TextAttributes& at
   configure(layout, text, attributes);
   cairo_save(cr);
   if (const Color* c = foregroundColor(attributes)) {
-    cairo_set_source_rgba(cr, c->redComponent(), c->greenComponent(), c->blueComponent(),
-                          c->alphaComponent());
+    setSourceColor(cr, *c);
   } else {
     cairo_set_source_rgba(cr, 0.0, 0.0, 0.0, 1.0);
   }

@@ -17,7 +17,8 @@ namespace fw {
 [[nodiscard]] Size sizeWithAttributes(std::u16string_view text, const TextAttributes& attributes);
 
 // Draws `text` with its top-left corner at `point` into the calling
-// thread's current destination; with no destination it draws nothing.
+// thread's current destination; with no destination, or a point with a NaN
+// or infinite coordinate, it draws nothing.
 void drawAtPoint(std::u16string_view text, Point point, const TextAttributes& attributes);
 
 }  // namespace fw

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <set>
 #include <tuple>
 
@@ -105,6 +106,25 @@ TEST(StringDrawing, DrawsInTheTextColorAtThePoint) {
       ASSERT_EQ(*shifted->pixelAt(x, y), want) << x << "," << y;
     }
   }
+}
+
+TEST(StringDrawing, NonFiniteInputLeavesTheDestinationUsable) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  const TextAttributes large = withFont(u"DejaVu Sans", 24);
+  const Size size = sizeWithAttributes(u"Hello", large);
+  const ImagePtr image = Image::imageWithSize(size);
+  image->lockFocus();
+  drawAtPoint(u"Hello", {nan, 0}, large);
+  drawAtPoint(u"Hello", {0, inf}, large);
+  fillRect(Rect{{0, 0}, {nan, 5}}, *Color::redColor());
+  EXPECT_TRUE(coreColors(*image).empty());
+  // Components beyond 0..1 or NaN are drawn clamped: red 2 as 1, NaN as 0.
+  TextAttributes odd = large;
+  odd.emplace(NSForegroundColorAttributeName, Color::colorWithCalibratedRed(2.0f, nan, -1.0f, 1.0f));
+  drawAtPoint(u"Hello", {0, 0}, odd);
+  image->unlockFocus();
+  EXPECT_EQ(coreColors(*image), (std::set<Rgb>{{255, 0, 0}}));
 }
 
 TEST(AttributedString, ColorReplacementKeepsTextAndOtherAttributes) {
