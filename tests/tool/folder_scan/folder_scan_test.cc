@@ -43,6 +43,7 @@ struct Limits {
 
 struct Outcome {
   int status = -1;  // exit status, or -1 when the process did not exit
+  int signal = 0;   // the signal that ended it, if one did
   std::vector<std::string> messages;  // log lines without timestamp and prefix
   std::optional<fw::plist::Value> snapshot;
 
@@ -136,7 +137,12 @@ class FolderScanTest : public ::testing::Test {
     writeFile(home_ / kPreferences, xmlPlist(dictBody));
   }
 
-  Outcome launch(const Limits& limits = {}) {
+  struct Child {
+    pid_t pid = -1;
+    int log = -1;  // read end of the child's standard error
+  };
+
+  Child spawn(const Limits& limits = {}) {
     const std::string bin = std::string(FW_BIN_DIR) + "/library-snapshot";
     int pipeFds[2];
     EXPECT_EQ(::pipe(pipeFds), 0);
@@ -164,14 +170,19 @@ class FolderScanTest : public ::testing::Test {
       _exit(127);
     }
     close(pipeFds[1]);
+    return Child{pid, pipeFds[0]};
+  }
+
+  Outcome collect(const Child& child) {
     std::string log;
     char block[4096];
-    for (ssize_t n; (n = ::read(pipeFds[0], block, sizeof block)) > 0;) log.append(block, n);
-    close(pipeFds[0]);
+    for (ssize_t n; (n = ::read(child.log, block, sizeof block)) > 0;) log.append(block, n);
+    close(child.log);
     int status = 0;
-    waitpid(pid, &status, 0);
+    waitpid(child.pid, &status, 0);
     Outcome r;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     std::istringstream lines(log);
     for (std::string line; std::getline(lines, line);) {
       std::size_t at = line.find("] ");
@@ -180,6 +191,8 @@ class FolderScanTest : public ::testing::Test {
     r.snapshot = fw::plist::readPropertyListFile(snapshotPath().string());
     return r;
   }
+
+  Outcome launch(const Limits& limits = {}) { return collect(spawn(limits)); }
 
   std::string readBytes(const fs::path& path) {
     std::stringstream s;
@@ -610,6 +623,23 @@ TEST_F(FolderScanTest, PythonPlistlibReadsTheSnapshot) {
             "namesToParentPaths plain = ~/Mixed\n"
             "namesToParentPaths \xF0\x9F\x8E\xB5 song.mp3 = ~/Mixed\n"
             "sizesToNames 52428800 = huge.iso\n");
+}
+
+// A fatal signal is named in one log line, and the process still ends by
+// that signal. A FIFO at the preference path holds the run in its read until
+// the signal comes, so the signal arrives at a known point.
+TEST_F(FolderScanTest, FatalSignalIsLoggedAndEndsTheProcess) {
+  ASSERT_EQ(::mkfifo((home_ / kPreferences).c_str(), 0600), 0);
+  const Child child = spawn();
+  // Opening the writing end returns once the tool has opened the reading end.
+  int writer = ::open((home_ / kPreferences).c_str(), O_WRONLY);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(::kill(child.pid, SIGSEGV), 0);
+  const Outcome r = collect(child);
+  ::close(writer);
+  EXPECT_EQ(r.signal, SIGSEGV);
+  EXPECT_EQ(r.messages, std::vector<std::string>{"uncaught signal SIGSEGV"});
+  EXPECT_FALSE(r.snapshot.has_value());
 }
 
 }  // namespace
