@@ -1,6 +1,7 @@
 #include "platform/runtime/run_loop.h"
 
 #include <glib.h>
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -10,7 +11,6 @@
 #include <exception>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -24,7 +24,20 @@ namespace {
 
 // ---- The calling thread's context ----
 
-bool isMainThread() { return static_cast<pid_t>(::syscall(SYS_gettid)) == ::getpid(); }
+// Asked on every queueing, so each thread finds out once. A child of fork
+// forgets the answer: its one thread is its main thread.
+thread_local int mainThreadKnown = -1;
+
+void forgetMainThread() { mainThreadKnown = -1; }
+
+bool isMainThread() {
+  if (mainThreadKnown < 0) {
+    static const int registered = ::pthread_atfork(nullptr, nullptr, forgetMainThread);
+    (void)registered;
+    mainThreadKnown = static_cast<pid_t>(::syscall(SYS_gettid)) == ::getpid() ? 1 : 0;
+  }
+  return mainThreadKnown == 1;
+}
 
 // The context a thread other than the main one makes for itself. Its
 // destruction at thread exit destroys every source attached to it, which
@@ -52,19 +65,32 @@ struct Entry {
   Message message;
 };
 
+// The keys queued for one target. Keys of messages already sent stay until
+// the target has nothing pending or they outnumber the pending ones, so that
+// sending costs no search here.
+struct TargetKeys {
+  std::vector<Key> keys;
+  std::size_t pending = 0;
+};
+
 struct Queue {
   std::mutex mutex;
   std::map<Key, Entry> entries;
   // Keys per target, so that cancelling for one target never walks the
-  // whole queue, and sending one message costs a lookup, not a scan.
-  std::unordered_map<const Object*, std::set<Key>> byTarget;
+  // whole queue.
+  std::unordered_map<const Object*, TargetKeys> byTarget;
   std::uint64_t nextOrder = 0;
 
-  void unindex(const Object* target, const Key& key) {
+  // Called with the queue locked, after the entry for `target` was taken out.
+  void sent(const Object* target) {
     auto it = byTarget.find(target);
     if (it == byTarget.end()) return;
-    it->second.erase(key);
-    if (it->second.empty()) byTarget.erase(it);
+    TargetKeys& t = it->second;
+    if (--t.pending == 0) {
+      byTarget.erase(it);
+    } else if (t.keys.size() > 2 * t.pending + 16) {
+      std::erase_if(t.keys, [this](const Key& k) { return !entries.contains(k); });
+    }
   }
 };
 
@@ -120,8 +146,8 @@ gboolean dispatchQueue(GSource* base, GSourceFunc, gpointer) {
       auto first = q.entries.begin();
       if (first->first.first > now || first->first.second >= limit) break;
       entry = std::move(first->second);
-      q.unindex(entry.target.get(), first->first);
       q.entries.erase(first);
+      q.sent(entry.target.get());
     }
     sendGuarded(entry);
     // `entry` releases its target here, with the queue unlocked.
@@ -233,8 +259,9 @@ void performSelector(std::shared_ptr<Object> target, Message message, double aft
   const Key key{due, q.nextOrder++};
   const Object* id = target.get();
   auto it = q.entries.emplace_hint(q.entries.end(), key, Entry{std::move(target), std::move(message)});
-  std::set<Key>& keys = q.byTarget[id];
-  keys.emplace_hint(keys.end(), key);
+  TargetKeys& keys = q.byTarget[id];
+  keys.keys.push_back(key);
+  ++keys.pending;
   if (it == q.entries.begin()) updateReadyTime(source);
 }
 
@@ -260,8 +287,8 @@ void cancelPreviousPerformRequestsWithTarget(const Object* target) {
     std::lock_guard lock(q.mutex);
     auto keys = q.byTarget.find(target);
     if (keys == q.byTarget.end()) return;
-    for (const Key& key : keys->second) {
-      auto it = q.entries.find(key);
+    for (const Key& key : keys->second.keys) {
+      auto it = q.entries.find(key);  // order numbers are unique: a key found is this target's
       if (it == q.entries.end()) continue;
       dropped.push_back(std::move(it->second));
       q.entries.erase(it);

@@ -154,6 +154,21 @@ TEST_F(Loop, CancellingDropsEveryPendingMessageForThatTargetOnly) {
   performSelector(b, say("dropped"), 0.0);
   RunLoop::runPending();
   EXPECT_EQ(log, (std::vector<std::string>{"b2"}));
+
+  // A target that always has something pending while many of its messages
+  // are sent is still cancelled completely.
+  std::weak_ptr<Target> weakA = a;
+  performSelector(a, say("far"), 1000.0);
+  for (int round = 0; round < 3; ++round) {
+    for (int i = 0; i < 50; ++i) performSelector(a, say("near"), 0.0);
+    RunLoop::runPending();
+  }
+  EXPECT_EQ(log.size(), 151u);
+  EXPECT_EQ(RunLoop::pendingMessageCount(), 1u);
+  cancelPreviousPerformRequestsWithTarget(a.get());
+  EXPECT_EQ(RunLoop::pendingMessageCount(), 0u);
+  a.reset();
+  EXPECT_TRUE(weakA.expired());
 }
 
 // Destructors of released targets run with the queue unlocked, so they can
