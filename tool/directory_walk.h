@@ -23,8 +23,10 @@ class DirectoryWalkVisitor {
  public:
   virtual ~DirectoryWalkVisitor() = default;
   // `name` is the entry's bytes; `directory` the UTF-16 path of the directory
-  // holding it (invalid UTF-8 as U+FFFD), and `directorySerial` changes
-  // whenever the directory does, so the visitor can build per-directory data once.
+  // holding it (invalid UTF-8 as U+FFFD). `directorySerial` names that
+  // directory: each directory entered gets the next larger serial, so the
+  // visitor can build per-directory data once and, the walk being depth
+  // first, drop what belongs to serials above the one it is given.
   virtual void visitFile(std::string_view name, std::int64_t size, std::u16string_view directory,
                          std::uint64_t directorySerial) = 0;
 };

@@ -51,18 +51,15 @@ class Collector : public DirectoryWalkVisitor {
 
   void visitFile(std::string_view name, std::int64_t size, std::u16string_view directory,
                  std::uint64_t serial) override {
-    if (serial != serial_ || !parent_) {
-      parent_ = plist::SharedString(stringByAbbreviatingWithTildeInPath(directory, home_));
-      serial_ = serial;
-    }
+    const plist::SharedString& parent = parentPath(directory, serial);
     // One decode and one probe of namesToParentPaths per name; a name seen
     // before hands on its existing buffer, so the set and the dictionary
     // share one copy of each name.
     plist::SharedString key = plist::SharedString::fromUtf8(name);
     if (core_.namesToParentPaths) {
-      auto [it, inserted] = core_.namesToParentPaths->try_emplace(key, *parent_);
+      auto [it, inserted] = core_.namesToParentPaths->try_emplace(key, parent);
       if (!inserted) {
-        it.value() = *parent_;
+        it.value() = parent;
         key = it->first;
       }
     }
@@ -82,8 +79,20 @@ class Collector : public DirectoryWalkVisitor {
   StringSet* nameSet_;
   SizeSet* sizeSet_;
   std::u16string home_;
-  std::optional<plist::SharedString> parent_;
-  std::uint64_t serial_ = 0;
+  // Each directory's abbreviated path, built once and shared by all its
+  // files, also when its listing resumes after a subdirectory. Serials grow
+  // as directories are entered, and the walk is depth first, so when a
+  // directory reports again every larger serial belongs to a finished one.
+  const plist::SharedString& parentPath(std::u16string_view directory, std::uint64_t serial) {
+    while (!parents_.empty() && parents_.back().first > serial) parents_.pop_back();
+    if (parents_.empty() || parents_.back().first != serial) {
+      parents_.emplace_back(
+          serial, plist::SharedString(stringByAbbreviatingWithTildeInPath(directory, home_)));
+    }
+    return parents_.back().second;
+  }
+
+  std::vector<std::pair<std::uint64_t, plist::SharedString>> parents_;
 };
 
 plist::Value stringDictionaryValue(const StringDictionary& map) {
