@@ -213,6 +213,9 @@ GMainContext* RunLoop::currentContext() {
 bool RunLoop::runUntil(const std::function<bool()>& done, double timeoutSeconds) {
   GMainContext* context = currentContext();
   if (context == nullptr || done()) return done();
+  // A context that another thread is running cannot be iterated here; give
+  // up at once instead of spinning until a deadline that never fires.
+  if (!g_main_context_acquire(context)) return false;
   // A deadline source wakes the poll when time is up, so the loop below
   // never blocks past it even when nothing else is attached.
   GSource* deadline = g_timeout_source_new(
@@ -229,14 +232,16 @@ bool RunLoop::runUntil(const std::function<bool()>& done, double timeoutSeconds)
   }
   g_source_destroy(deadline);
   g_source_unref(deadline);
+  g_main_context_release(context);
   return finished;
 }
 
 std::size_t RunLoop::runPending(std::size_t maxIterations) {
   GMainContext* context = currentContext();
-  if (context == nullptr) return 0;
+  if (context == nullptr || !g_main_context_acquire(context)) return 0;
   std::size_t passes = 0;
   while (passes < maxIterations && g_main_context_iteration(context, FALSE)) ++passes;
+  g_main_context_release(context);
   return passes;
 }
 

@@ -38,7 +38,9 @@ class RunLoop {
   // Iterates the calling thread's context, waiting for its sources, until
   // `done` answers true or `timeoutSeconds` have passed. Answers the last
   // reading of `done`. For tests and for callers that wait on an outcome;
-  // the wait is the context's own poll, so nothing spins.
+  // the wait is the context's own poll, so nothing spins. A context that
+  // another thread is running is not iterated: the answer is then false at
+  // once (runPending answers 0).
   static bool runUntil(const std::function<bool()>& done, double timeoutSeconds);
 
   // Runs whatever is ready now on the calling thread's context, without

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <functional>
+#include <future>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -206,6 +207,22 @@ TEST_F(Loop, AThrowingMessageIsLoggedAndTheRestStillRun) {
 TEST_F(Loop, RunUntilGivesUpAtItsDeadline) {
   EXPECT_FALSE(RunLoop::runUntil([] { return false; }, 0.002));
   EXPECT_TRUE(RunLoop::runUntil([] { return true; }, 0.0));
+}
+
+TEST_F(Loop, AContextRunByAnotherThreadIsNotIteratedHere) {
+  std::promise<void> acquired, done;
+  std::thread owner([&] {
+    const bool owned = g_main_context_acquire(g_main_context_default());
+    EXPECT_TRUE(owned);
+    acquired.set_value();
+    done.get_future().wait();
+    if (owned) g_main_context_release(g_main_context_default());
+  });
+  acquired.get_future().wait();
+  EXPECT_FALSE(RunLoop::runUntil([] { return false; }, kDeadline));
+  EXPECT_EQ(RunLoop::runPending(), 0u);
+  done.set_value();
+  owner.join();
 }
 
 // A thread other than the main one has a loop of its own: what it queues
