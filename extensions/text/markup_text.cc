@@ -186,16 +186,21 @@ constexpr std::u16string_view xmlEntityFor(char16_t c) {
 // What xmlEscapedString writes for each ASCII code unit: the unit itself, or
 // its entity, padded to eight units so that a row is copied whole.
 struct XmlEscapeRow {
-  std::array<char16_t, 8> text{};
-  std::uint8_t length = 1;
+  std::array<char16_t, 8> text;
+  std::uint8_t length;
 };
 
+// Every field is set explicitly: g++ 12 has been seen to drop default member
+// initialisers of elements of a value-initialised array when the array is
+// built at run time.
 constexpr std::array<XmlEscapeRow, 128> kXmlEscapeRows = [] {
   std::array<XmlEscapeRow, 128> rows{};
   for (std::size_t c = 0; c < rows.size(); ++c) {
+    rows[c].text.fill(u'\0');
     const std::u16string_view entity = xmlEntityFor(static_cast<char16_t>(c));
     if (entity.empty()) {
       rows[c].text[0] = static_cast<char16_t>(c);
+      rows[c].length = 1;
       continue;
     }
     for (std::size_t i = 0; i < entity.size(); ++i) rows[c].text[i] = entity[i];
@@ -206,14 +211,40 @@ constexpr std::array<XmlEscapeRow, 128> kXmlEscapeRows = [] {
 
 constexpr std::size_t kXmlEscapeSlack = 8;
 
+// How many units the entities add to the text, counted in blocks short
+// enough for 16-bit counters, so that the compiler compares many units at
+// once instead of looking each one up.
+std::size_t xmlEscapeExtra(std::u16string_view s) {
+  constexpr std::size_t kAmp = xmlEntityFor(u'&').size() - 1;
+  constexpr std::size_t kAngle = xmlEntityFor(u'<').size() - 1;
+  constexpr std::size_t kQuote = xmlEntityFor(u'"').size() - 1;
+  static_assert(xmlEntityFor(u'>').size() - 1 == kAngle);
+  static_assert(xmlEntityFor(u'\'').size() - 1 == kQuote);
+  std::size_t extra = 0;
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t end = std::min<std::size_t>(s.size(), i + 0xFFFF);
+    std::uint16_t amp = 0;
+    std::uint16_t angle = 0;
+    std::uint16_t quote = 0;
+    for (; i < end; ++i) {
+      const char16_t c = s[i];
+      amp += c == u'&';
+      angle += (c == u'<') | (c == u'>');
+      quote += (c == u'\'') | (c == u'"');
+    }
+    extra += kAmp * amp + kAngle * angle + kQuote * quote;
+  }
+  return extra;
+}
+
 }  // namespace
 
 std::u16string xmlEscapedString(std::u16string_view s) {
   // One pass per character gives the same text as replacing "&" first and
   // then the other four, and never escapes an "&" it wrote itself.
-  std::size_t size = 0;
-  for (char16_t c : s) size += c < 128 ? kXmlEscapeRows[c].length : 1;
-  if (size == s.size()) return std::u16string(s);
+  const std::size_t extra = xmlEscapeExtra(s);
+  if (extra == 0) return std::u16string(s);
+  const std::size_t size = s.size() + extra;
   // Every ASCII unit copies its whole row and then advances by the row's
   // length, so the buffer carries a few units of slack that are cut off at
   // the end; the size above is exact, so no unit of the result is left

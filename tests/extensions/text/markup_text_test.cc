@@ -119,6 +119,24 @@ TEST(XmlEscaping, EscapesTheFiveSpecialsOnce) {
   }
 }
 
+std::u16string repeated(std::u16string_view piece, std::size_t times) {
+  std::u16string out;
+  for (std::size_t i = 0; i < times; ++i) out.append(piece);
+  return out;
+}
+
+TEST(XmlEscaping, LongTextsComeOutWhole) {
+  // Long enough to cross every internal block boundary, with a special
+  // character right at the end.
+  constexpr std::u16string_view kPiece = u"<a href='x'>T&C \u00E9\"</a>";
+  constexpr std::u16string_view kEscaped =
+      u"&lt;a href=&apos;x&apos;&gt;T&amp;C \u00E9&quot;&lt;/a&gt;";
+  EXPECT_EQ(xmlEscapedString(repeated(kPiece, 9000)), repeated(kEscaped, 9000));
+  EXPECT_EQ(xmlEscapedString(repeated(u"&", 70000)), repeated(u"&amp;", 70000));
+  const std::u16string plain = repeated(u"plain \u00E9 text ", 8000);
+  EXPECT_EQ(xmlEscapedString(plain), plain);
+}
+
 TEST(UrlEscaping, EscapeAndUnescape) {
   struct Case {
     std::u16string_view in;
