@@ -11,24 +11,20 @@ namespace fw {
 
 namespace {
 
-// A path worth walking: present, and convertible to file-system bytes as a
-// whole (so no prefix is ever made up with U+FFFD in place of a surrogate).
-bool walkable(const std::optional<std::u16string_view>& path) {
-  return path && utf16ToUtf8(*path).has_value();
+// The path's file-system bytes, when it is worth walking: present, and
+// convertible as a whole (so no prefix is ever made up with U+FFFD in place
+// of a surrogate).
+std::optional<std::string> walkable(const std::optional<std::u16string_view>& path) {
+  if (!path) return std::nullopt;
+  return utf16ToUtf8(*path);
 }
 
-// The components joined, which is the last prefix the walk would build.
-std::u16string joined(const std::vector<std::u16string>& components) {
-  std::u16string built;
-  for (const std::u16string& c : components) built = stringByAppendingPathComponent(built, c);
-  return built;
-}
-
-// When the whole path exists, so does every prefix of it (the system
-// resolves each of them on the way), and the walk would find nothing to
-// create. One check then answers for all of them.
-bool everyPrefixExists(const FileManager& manager, const std::vector<std::u16string>& components) {
-  return !components.empty() && manager.fileExistsAtPath(joined(components));
+// When the path as given exists, so does every prefix that the walk would
+// build (the system resolves each of them on the way there; the built ones
+// differ only by repeated and trailing separators), and the walk would find
+// nothing to create. One check then answers for all of them.
+bool everyPrefixExists(const FileManager& manager, const std::string& bytes) {
+  return !bytes.empty() && manager.fileExistsAtPathUtf8(bytes);
 }
 
 }  // namespace
@@ -41,9 +37,9 @@ void createFileAtPathRecursive(const FileManager& manager,
 void createFileAtPathRecursive(const FileManager& manager, std::optional<std::u16string_view> path,
                                std::optional<std::span<const std::uint8_t>> /*contents*/,
                                const plist::Dictionary* /*attributes*/) {
-  if (!walkable(path)) return;
+  const std::optional<std::string> bytes = walkable(path);
+  if (!bytes || everyPrefixExists(manager, *bytes)) return;
   const std::vector<std::u16string> components = pathComponents(*path);
-  if (everyPrefixExists(manager, components)) return;
   const auto count = static_cast<std::int32_t>(components.size());
   std::u16string built;
   for (std::int32_t i = 0; i < count; ++i) {
@@ -63,11 +59,10 @@ void createFileAtPathRecursive(const FileManager& manager, std::optional<std::u1
 
 void createDirectoryAtPathRecursive(const FileManager& manager,
                                     std::optional<std::u16string_view> path) {
-  if (!walkable(path)) return;
-  const std::vector<std::u16string> components = pathComponents(*path);
-  if (everyPrefixExists(manager, components)) return;
+  const std::optional<std::string> bytes = walkable(path);
+  if (!bytes || everyPrefixExists(manager, *bytes)) return;
   std::u16string built;
-  for (const std::u16string& component : components) {
+  for (const std::u16string& component : pathComponents(*path)) {
     built = stringByAppendingPathComponent(built, component);
     if (!manager.fileExistsAtPath(built)) (void)manager.createDirectoryAtPath(built);
   }
