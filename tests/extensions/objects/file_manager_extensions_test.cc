@@ -66,7 +66,10 @@ TEST_F(RecursiveCreation, NeverChangesAnExistingEntry) {
   EXPECT_EQ(read(root_ / "keep.txt"), "contents");
   // A plain file where the last directory belongs: nothing is made.
   createDirectoryAtPathRecursive(fm, at("keep.txt"));
+  createDirectoryAtPathRecursive(fm, at("keep.txt/"));  // the slash makes it no directory
+  createFileAtPathRecursive(fm, at("keep.txt//"));
   EXPECT_TRUE(fs::is_regular_file(root_ / "keep.txt"));
+  EXPECT_EQ(read(root_ / "keep.txt"), "contents");
   // A directory at the last component: no file is made.
   fs::create_directory(root_ / "dir");
   createFileAtPathRecursive(fm, at("dir"));
