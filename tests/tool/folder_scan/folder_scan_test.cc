@@ -295,8 +295,9 @@ TEST_F(FolderScanTest, PreferencesChooseTheRoots) {
        key("kFwSharedDirectories", "<dict><key>x</key>" + str("~/Shared") + "</dict>"), {}},
       {"roots that are skipped",
        key("save_directory", str("")) +
-           key("kFwSharedDirectories", strings({"~/.hidden", "~/LinkToMusic", "~/plain.txt",
-                                                "~/missing", home + "/Music/.svn"})),
+           key("kFwSharedDirectories",
+               strings({"~/.hidden", "~/LinkToMusic", "~/LinkToMusic/", "~/plain.txt",
+                        "~/missing", home + "/Music/.svn"})),
        {}},
       {"full paths inside and outside the home",
        key("save_directory", str(home + "/Music")) +
