@@ -182,7 +182,6 @@ constexpr std::u16string_view xmlEntityFor(char16_t c) {
   }
 }
 
-
 // What xmlEscapedString writes for each ASCII code unit: the unit itself, or
 // its entity, padded to eight units so that a row is copied whole.
 struct XmlEscapeRow {
