@@ -46,6 +46,17 @@ template <class T, class U>
   return false;
 }
 
+// For values, identity is the element's own storage: true when `object`
+// points at an element of the array, false for an equal value held elsewhere.
+template <class T>
+[[nodiscard]] bool containsObjectIdenticalTo(const std::vector<T>* array, const T* object) {
+  if (array == nullptr || object == nullptr) return false;
+  for (const T& element : *array) {
+    if (&element == object) return true;
+  }
+  return false;
+}
+
 // Appends a present object (again, if already held); an absent one is skipped.
 template <class T>
 void add(std::vector<std::shared_ptr<T>>* array, std::shared_ptr<T> object) {

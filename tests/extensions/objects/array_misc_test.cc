@@ -44,6 +44,14 @@ TEST(ContainsObjectIdenticalTo, ComparesIdentityNotContent) {
   EXPECT_FALSE(containsObjectIdenticalTo(&empty, a.get()));
   EXPECT_FALSE(containsObjectIdenticalTo(
       static_cast<const std::vector<std::shared_ptr<std::u16string>>*>(nullptr), a.get()));
+
+  const std::vector<std::u16string> names = {u"/", u"x"};
+  const std::u16string equal = u"x";
+  EXPECT_TRUE(containsObjectIdenticalTo(&names, &names[1]));
+  EXPECT_FALSE(containsObjectIdenticalTo(&names, &equal));
+  EXPECT_FALSE(containsObjectIdenticalTo(&names, static_cast<const std::u16string*>(nullptr)));
+  EXPECT_FALSE(containsObjectIdenticalTo(static_cast<const std::vector<std::u16string>*>(nullptr),
+                                         &names[0]));
 }
 
 TEST(Add, SkipsAbsentAndAppendsDuplicates) {
