@@ -20,8 +20,8 @@ build-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 
 test: build build-asan
-	ctest --preset default -j $(JOBS)
-	ctest --preset asan -j $(JOBS)
+	ctest --preset default -j $(JOBS) --timeout 600
+	ctest --preset asan -j $(JOBS) --timeout 600
 
 demo: build
 	@scripts/demo
