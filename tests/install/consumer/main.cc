@@ -8,6 +8,7 @@
 #include "drawing/kv_color.h"
 #include "drawing/string_image.h"
 #include "extensions/objects/array_misc.h"
+#include "extensions/objects/object_events.h"
 #include "extensions/text/string_extensions.h"
 #include "platform/graphics/text_attributes.h"
 #include "platform/path.h"
@@ -32,6 +33,8 @@ int main() {
   const std::vector<std::shared_ptr<int>> items{std::make_shared<int>(7)};
   ok &= check(fw::objectAtIndexA(&items, 0) == items[0] && !fw::objectAtIndexA(&items, 1),
               "objectAtIndexA");
+
+  ok &= check(fw::Object::isLeopardOrHigher(), "isLeopardOrHigher");
 
   ok &= check(&fw::KvGrayColor(0.5f) == &fw::KvGrayColor(0.5f), "KvGrayColor");
 
