@@ -78,7 +78,9 @@ void value(std::string& out, const Value& v, int depth) {
       if (std::isfinite(d)) {
         finiteReal(out, d);
       } else {
-        out += "{\"$real\": \"" + formatReal(d) + "\"}";
+        out += "{\"$real\": \"";
+        out += formatReal(d);
+        out += "\"}";
       }
       return;
     }
@@ -89,13 +91,23 @@ void value(std::string& out, const Value& v, int depth) {
       if (std::isfinite(s)) {
         finiteReal(out, s);
       } else {
-        out += "\"" + formatReal(s) + "\"";
+        out += '"';
+        out += formatReal(s);
+        out += '"';
       }
       out += "}";
       return;
     }
-    case Kind::Data: out += "{\"$data\": \"" + encodeBase64(*v.asData()) + "\"}"; return;
-    case Kind::Uid: out += "{\"$uid\": " + std::to_string(v.asUid()->value) + "}"; return;
+    case Kind::Data:
+      out += "{\"$data\": \"";
+      out += encodeBase64(*v.asData());
+      out += "\"}";
+      return;
+    case Kind::Uid:
+      out += "{\"$uid\": ";
+      out += std::to_string(v.asUid()->value);
+      out += "}";
+      return;
     case Kind::Array: {
       const Array& a = *v.asArray();
       if (a.empty()) {
