@@ -400,6 +400,28 @@ TEST_F(FolderScanTest, LastVisitWinsSharedNamesAndSizes) {
   EXPECT_EQ(r.sizes(), (Map{{size, "large-A"}, {size1, "other-size"}}));
 }
 
+// A listing far longer than one read of the directory: every entry arrives,
+// with the files and folders of each part of it.
+TEST_F(FolderScanTest, LongListingsArriveWhole) {
+  const fs::path r = scratchDirectory() / "many";
+  Map expected;
+  for (int i = 0; i < 4000; ++i) {
+    const std::string name = "a-rather-long-file-name-number-" + std::to_string(i) + ".txt";
+    writeFile(r / name, "");
+    expected[name] = r.string();
+    if (i % 500 == 0) {
+      const std::string inner = "inner-" + std::to_string(i);
+      writeFile(r / ("folder-" + std::to_string(i)) / inner, "");
+      expected[inner] = (r / ("folder-" + std::to_string(i))).string();
+    }
+  }
+  preferences(key("save_directory", str(r.string())));
+  const Outcome outcome = launch();
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_TRUE(outcome.names() == expected) << outcome.names().size() << " names";
+  EXPECT_EQ(outcome.counts(), countLines(expected.size(), 0));
+}
+
 // Linux allows any bytes but "/" and NUL in a name; what is not UTF-8 is
 // recorded with U+FFFD, in names and in parent paths, and the walk goes on.
 TEST_F(FolderScanTest, NamesThatAreNotUtf8AreRecordedWithReplacementCharacters) {
