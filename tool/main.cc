@@ -4,6 +4,7 @@
 
 #include <malloc.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
