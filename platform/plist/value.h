@@ -13,6 +13,7 @@
 // key keeps its first position. Copying a Value copies its containers;
 // strings and data are immutable and shared between copies.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -42,7 +43,10 @@ class SharedString {
   SharedString& operator=(SharedString&& other) noexcept;
   ~SharedString();
 
-  [[nodiscard]] std::u16string_view view() const noexcept;
+  [[nodiscard]] std::u16string_view view() const noexcept {
+    if (!rep_) return {};
+    return {rep_->text(), rep_->length};
+  }
   [[nodiscard]] std::size_t size() const noexcept { return view().size(); }
   // Identity of the buffer: equal pointers mean equal text.
   [[nodiscard]] const void* identity() const noexcept { return rep_; }
@@ -52,7 +56,13 @@ class SharedString {
   }
 
  private:
-  struct Rep;
+  // One allocation holds the count, the length and the text.
+  struct Rep {
+    std::atomic<std::uint32_t> refs;
+    std::uint32_t length;
+    char16_t* text() noexcept { return reinterpret_cast<char16_t*>(this + 1); }
+    const char16_t* text() const noexcept { return reinterpret_cast<const char16_t*>(this + 1); }
+  };
   static Rep* allocate(std::size_t length);
   Rep* rep_;
 };
