@@ -23,15 +23,19 @@ PLIST
 snap="env HOME=$home TMPDIR=$home/tmp $FW_BIN/library-snapshot"
 fmt="'%s %h %f\n'"
 
-mean() {  # mean seconds of one command of a hyperfine JSON export
-  python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]["mean"])' "$1" "$2"
+mean() {  # mean seconds of one command of a hyperfine JSON export: wall, or user+system
+  python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]
+print(r["mean"] if sys.argv[3] == "wall" else r["user"] + r["system"])' "$1" "$2" "$3"
 }
 
 hyperfine -N --warmup 2 --runs 10 --export-json "$out/walk.json" \
   "$snap" "find $tree -printf $fmt" "bfs $tree -printf $fmt" >/dev/null
-ours=$(mean "$out/walk.json" 0)
-find_s=$(mean "$out/walk.json" 1)
-bfs_s=$(mean "$out/walk.json" 2)
+ours=$(mean "$out/walk.json" 0 wall)
+find_s=$(mean "$out/walk.json" 1 wall)
+bfs_s=$(mean "$out/walk.json" 2 wall)
+ours_cpu=$(mean "$out/walk.json" 0 cpu)
+find_cpu=$(mean "$out/walk.json" 1 cpu)
+bfs_cpu=$(mean "$out/walk.json" 2 cpu)
 
 # Entries the walk lists: everything in the walked folders, hidden
 # directories themselves included, nothing below them or behind links.
@@ -45,13 +49,16 @@ $snap 2>"$out/walk-log.txt"
 recorded=$(sed -n 's/.*FwLibraryController: fs: //p' "$out/walk-log.txt" | head -n 1)
 rss=$(/usr/bin/time -f %M $snap 2>&1 >/dev/null | tail -n 1)
 
-python3 - "$ours" "$find_s" "$bfs_s" "$entries" "$calls" "$recorded" "$rss" <<'PY'
+python3 - "$ours" "$find_s" "$bfs_s" "$ours_cpu" "$find_cpu" "$bfs_cpu" \
+  "$entries" "$calls" "$recorded" "$rss" <<'PY'
 import sys
-o, f, b = map(float, sys.argv[1:4])
-entries, calls, recorded, rss = map(int, sys.argv[4:8])
+o, f, b, oc, fc, bc = map(float, sys.argv[1:7])
+entries, calls, recorded, rss = map(int, sys.argv[7:11])
 print("walk 200k: library-snapshot %.3fs, find %.3fs, bfs %.3fs" % (o, f, b))
 print("walk 200k: %.2fx find's time (target <= 0.75), %.2fx bfs's (target <= 0.9)"
       % (o / f, o / b))
+print("walk 200k: user+system %.3fs, %.3fs, %.3fs: %.2fx find's, %.2fx bfs's"
+      % (oc, fc, bc, oc / fc, oc / bc))
 if calls:
     print("walk 200k: %d system calls for %d entries: %.3f per entry (target <= 1.3)"
           % (calls, entries, calls / entries))
