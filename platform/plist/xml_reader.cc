@@ -7,9 +7,9 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -20,12 +20,115 @@ namespace {
 
 // Blocks handed to expat when streaming a file.
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
-// Strings up to this many code units are shared through the intern table:
-// a library repeats its kinds, genres, artists and albums thousands of
-// times. The table stops growing at kInternLimit strings, so a file of
-// unique strings costs no more than a bounded table.
+// Strings up to this many code units are shared through a table: a library
+// repeats its kinds, genres, artists and albums thousands of times. That
+// table stops growing at kInternLimit strings, so a file of unique strings
+// costs no more than a bounded table. Keys are always shared.
 constexpr std::size_t kInternMaxUnits = 48;
 constexpr std::size_t kInternLimit = 1 << 16;
+
+std::uint64_t hashUtf8(std::string_view s) {
+  constexpr std::uint64_t kMul = 0xbf58476d1ce4e5b9ull;
+  const char* p = s.data();
+  std::size_t n = s.size();
+  std::uint64_t h = 0x9e3779b97f4a7c15ull ^ n;
+  for (; n >= 8; p += 8, n -= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = (h ^ w) * kMul;
+    h ^= h >> 31;
+  }
+  if (n > 0) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    h = (h ^ w) * kMul;
+    h ^= h >> 31;
+  }
+  h *= 0x94d049bb133111ebull;
+  return h ^ (h >> 32);
+}
+
+// UTF-16 code units of well-formed UTF-8: one per lead byte, and a second
+// for each four-byte sequence.
+std::size_t utf16Units(std::string_view utf8) {
+  std::size_t units = 0;
+  for (const char c : utf8) {
+    const auto b = static_cast<unsigned char>(c);
+    units += (b & 0xC0) != 0x80;
+    units += b >= 0xF0;
+  }
+  return units;
+}
+
+// Shared strings looked up by the UTF-8 text expat hands over, so that a
+// string seen before costs a hash and a compare, and is never decoded again.
+// Open addressing over a flat array that keeps part of each hash, so a probe
+// touches one cache line until the hashes agree.
+class StringTable {
+ public:
+  explicit StringTable(std::size_t limit) : limit_(limit) {}
+
+  // The shared copy of `utf8`. A new string is added while the table has
+  // room; once it is full, new strings are decoded on their own.
+  SharedString get(std::string_view utf8) {
+    const std::uint64_t hash = hashUtf8(utf8);
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    if (!slots_.empty()) {
+      const std::size_t mask = slots_.size() - 1;
+      for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot slot = slots_[i];
+        if (slot.entry == 0) break;
+        if (slot.tag != tag) continue;
+        const Entry& e = entries_[slot.entry - 1];
+        if (e.length == utf8.size() &&
+            std::memcmp(bytes_.data() + e.offset, utf8.data(), utf8.size()) == 0) {
+          return e.value;
+        }
+      }
+    }
+    SharedString value = SharedString::fromUtf8(utf8);
+    if (entries_.size() < limit_) add(hash, utf8, value);
+    return value;
+  }
+
+ private:
+  struct Slot {
+    std::uint32_t tag = 0;    // high half of the hash
+    std::uint32_t entry = 0;  // entry index + 1; 0 marks a free slot
+  };
+  struct Entry {
+    std::uint64_t hash;
+    std::size_t offset;  // of the UTF-8 text in bytes_
+    std::size_t length;
+    SharedString value;
+  };
+
+  void add(std::uint64_t hash, std::string_view utf8, const SharedString& value) {
+    // At most half full, so probes stay short.
+    if ((entries_.size() + 1) * 2 > slots_.size()) grow();
+    entries_.push_back({hash, bytes_.size(), utf8.size(), value});
+    bytes_.append(utf8);
+    place(entries_.size() - 1);
+  }
+
+  void place(std::size_t index) {
+    const std::uint64_t hash = entries_[index].hash;
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = hash & mask;
+    while (slots_[i].entry != 0) i = (i + 1) & mask;
+    slots_[i] = {static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(index + 1)};
+  }
+
+  void grow() {
+    slots_.assign(slots_.empty() ? 256 : slots_.size() * 2, Slot{});
+    for (std::size_t i = 0; i < entries_.size(); ++i) place(i);
+  }
+
+  std::size_t limit_;
+  std::vector<Slot> slots_;
+  std::vector<Entry> entries_;
+  std::string bytes_;
+};
 
 enum class Leaf : std::uint8_t { None, Key, String, Integer, Real, Date, Data, True, False };
 enum class Container : std::uint8_t { Plist, Array, Dict };
@@ -324,17 +427,19 @@ class Reader {
     }
   }
 
-  // Decodes the collected text, sharing short strings through the table.
+  // Decodes the collected text once, straight into its shared buffer;
+  // keys and short strings come from the tables.
   SharedString makeString(bool isKey) {
-    if (text_.size() > kInternMaxUnits * 3 && !isKey) return SharedString::fromUtf8(text_);
-    wide_.clear();
-    appendUtf8AsUtf16(wide_, text_);
-    if (!isKey && wide_.size() > kInternMaxUnits) return SharedString(std::u16string_view(wide_));
-    const auto it = interned_.find(std::u16string_view(wide_));
-    if (it != interned_.end()) return *it;
-    SharedString s{std::u16string_view(wide_)};
-    if (isKey || interned_.size() < kInternLimit) interned_.insert(s);
-    return s;
+    if (text_.empty()) return SharedString();
+    const std::string_view utf8(text_);
+    if (isKey) return keyTable_.get(utf8);
+    // A string of more than kInternMaxUnits units has more bytes than that;
+    // one of more than three bytes a unit has fewer.
+    if (utf8.size() <= kInternMaxUnits ||
+        (utf8.size() <= kInternMaxUnits * 3 && utf16Units(utf8) <= kInternMaxUnits)) {
+      return stringTable_.get(utf8);
+    }
+    return SharedString::fromUtf8(utf8);
   }
 
   void closeLeaf(Leaf leaf) {
@@ -373,9 +478,9 @@ class Reader {
   std::vector<Frame> frames_;
   std::vector<Value> values_;
   std::vector<SharedString> keys_;
-  std::unordered_set<SharedString, SharedStringHash, SharedStringEqual> interned_;
+  StringTable keyTable_{SIZE_MAX};
+  StringTable stringTable_{kInternLimit};
   std::string text_;
-  std::u16string wide_;
   std::optional<Value> root_;
   std::string error_;
   std::size_t depth_ = 0;
