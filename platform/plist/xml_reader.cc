@@ -71,14 +71,13 @@ class StringTable {
   // The shared copy of `utf8`. A new string is added while the table has
   // room; once it is full, new strings are decoded on their own.
   SharedString get(std::string_view utf8) {
-    const std::uint64_t hash = hashUtf8(utf8);
-    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    const auto hash = static_cast<std::uint32_t>(hashUtf8(utf8));
     if (!slots_.empty()) {
       const std::size_t mask = slots_.size() - 1;
       for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot slot = slots_[i];
         if (slot.entry == 0) break;
-        if (slot.tag != tag) continue;
+        if (slot.hash != hash) continue;
         const Entry& e = entries_[slot.entry - 1];
         if (e.length == utf8.size() &&
             std::memcmp(bytes_.data() + e.offset, utf8.data(), utf8.size()) == 0) {
@@ -93,35 +92,40 @@ class StringTable {
 
  private:
   struct Slot {
-    std::uint32_t tag = 0;    // high half of the hash
+    std::uint32_t hash = 0;
     std::uint32_t entry = 0;  // entry index + 1; 0 marks a free slot
   };
+  // Sixteen bytes, so that many fit the cache; the hash is in the slot.
   struct Entry {
-    std::uint64_t hash;
-    std::size_t offset;  // of the UTF-8 text in bytes_
-    std::size_t length;
+    std::uint32_t offset;  // of the UTF-8 text in bytes_
+    std::uint32_t length;
     SharedString value;
   };
 
-  void add(std::uint64_t hash, std::string_view utf8, const SharedString& value) {
+  void add(std::uint32_t hash, std::string_view utf8, const SharedString& value) {
+    // Offsets are 32 bits: a table of texts beyond that stops growing.
+    if (bytes_.size() + utf8.size() > UINT32_MAX) return;
     // At most half full, so probes stay short.
     if ((entries_.size() + 1) * 2 > slots_.size()) grow();
-    entries_.push_back({hash, bytes_.size(), utf8.size(), value});
+    entries_.push_back({static_cast<std::uint32_t>(bytes_.size()),
+                        static_cast<std::uint32_t>(utf8.size()), value});
     bytes_.append(utf8);
-    place(entries_.size() - 1);
+    place(hash, entries_.size() - 1);
   }
 
-  void place(std::size_t index) {
-    const std::uint64_t hash = entries_[index].hash;
+  void place(std::uint32_t hash, std::size_t index) {
     const std::size_t mask = slots_.size() - 1;
     std::size_t i = hash & mask;
     while (slots_[i].entry != 0) i = (i + 1) & mask;
-    slots_[i] = {static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(index + 1)};
+    slots_[i] = {hash, static_cast<std::uint32_t>(index + 1)};
   }
 
   void grow() {
-    slots_.assign(slots_.empty() ? 256 : slots_.size() * 2, Slot{});
-    for (std::size_t i = 0; i < entries_.size(); ++i) place(i);
+    std::vector<Slot> old(slots_.empty() ? 256 : slots_.size() * 2);
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (slot.entry != 0) place(slot.hash, slot.entry - 1);
+    }
   }
 
   std::size_t limit_;
