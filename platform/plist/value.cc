@@ -366,6 +366,30 @@ Dictionary::Dictionary(std::vector<Entry>&& entries) {
       entries_ = std::move(entries);
       return;
     }
+  } else {
+    // Each key is hashed once into a fresh index; a probe that meets an
+    // equal key reveals a repeat, and only then is the slower path taken.
+    entries_ = std::move(entries);
+    std::size_t slots = 64;
+    while (slots < n * 2) slots *= 2;
+    index_.assign(slots, 0);
+    const std::size_t mask = slots - 1;
+    const SharedStringHash hasher;
+    for (std::size_t i = 0; i < n && !repeated; ++i) {
+      const SharedString& key = entries_[i].first;
+      std::size_t slot = hasher(key) & mask;
+      for (; index_[slot] != 0; slot = (slot + 1) & mask) {
+        if (entries_[index_[slot] - 1].first == key) {
+          repeated = true;
+          break;
+        }
+      }
+      index_[slot] = static_cast<std::uint32_t>(i + 1);
+    }
+    if (!repeated) return;
+    entries = std::move(entries_);
+    entries_.clear();
+    index_.clear();
   }
   entries_.reserve(n);
   for (Entry& e : entries) set(std::move(e.first), std::move(e.second));
