@@ -80,28 +80,9 @@ SharedString SharedString::fromUtf8(std::string_view utf8) {
   return out;
 }
 
-SharedString::SharedString(const SharedString& other) noexcept : rep_(other.rep_) {
-  if (rep_) rep_->refs.fetch_add(1, std::memory_order_relaxed);
-}
-
-SharedString::SharedString(SharedString&& other) noexcept : rep_(other.rep_) { other.rep_ = nullptr; }
-
-SharedString& SharedString::operator=(const SharedString& other) noexcept {
-  SharedString copy(other);
-  std::swap(rep_, copy.rep_);
-  return *this;
-}
-
-SharedString& SharedString::operator=(SharedString&& other) noexcept {
-  std::swap(rep_, other.rep_);
-  return *this;
-}
-
-SharedString::~SharedString() {
-  if (rep_ && rep_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-    rep_->~Rep();
-    ::operator delete(rep_);
-  }
+void SharedString::release(Rep* rep) noexcept {
+  rep->~Rep();
+  ::operator delete(rep);
 }
 
 std::size_t SharedStringHash::operator()(std::u16string_view s) const noexcept {

@@ -37,11 +37,23 @@ class SharedString {
   // Decodes UTF-8 straight into the shared buffer, sized exactly; each
   // invalid sequence becomes U+FFFD. fromUtf8("caf\xC3\xA9") -> u"café".
   [[nodiscard]] static SharedString fromUtf8(std::string_view utf8);
-  SharedString(const SharedString& other) noexcept;
-  SharedString(SharedString&& other) noexcept;
-  SharedString& operator=(const SharedString& other) noexcept;
-  SharedString& operator=(SharedString&& other) noexcept;
-  ~SharedString();
+  // Copies and moves are inline: readers copy shared keys millions of times.
+  SharedString(const SharedString& other) noexcept : rep_(other.rep_) {
+    if (rep_) rep_->refs.fetch_add(1, std::memory_order_relaxed);
+  }
+  SharedString(SharedString&& other) noexcept : rep_(other.rep_) { other.rep_ = nullptr; }
+  SharedString& operator=(const SharedString& other) noexcept {
+    SharedString copy(other);
+    std::swap(rep_, copy.rep_);
+    return *this;
+  }
+  SharedString& operator=(SharedString&& other) noexcept {
+    std::swap(rep_, other.rep_);
+    return *this;
+  }
+  ~SharedString() {
+    if (rep_ && rep_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) release(rep_);
+  }
 
   [[nodiscard]] std::u16string_view view() const noexcept {
     if (!rep_) return {};
@@ -64,6 +76,7 @@ class SharedString {
     const char16_t* text() const noexcept { return reinterpret_cast<const char16_t*>(this + 1); }
   };
   static Rep* allocate(std::size_t length);
+  static void release(Rep* rep) noexcept;
   Rep* rep_;
 };
 
