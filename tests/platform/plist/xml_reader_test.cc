@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -143,6 +146,129 @@ TEST(XmlReader, SharesRepeatedKeys) {
   const Array& a = *v->asArray();
   EXPECT_EQ(a[0].asDictionary()->begin()->first.identity(),
             a[1].asDictionary()->begin()->first.identity());
+}
+
+// Strings come from shared tables by their UTF-8 text: every one must still
+// read back as its own text, whether it is new, seen before, non-ASCII, too
+// long to share, or arrives once the table of strings is full.
+TEST(XmlReader, SharedStringsReadBackExactly) {
+  const std::string texts[] = {
+      "Rock", "Rocks", "rock", "Roc", "", "caf\xC3\xA9", "cafe\xCC\x81", "\xE6\x97\xA5\xE6\x9C\xAC",
+      "\xF0\x9F\x98\x80x", "x\xF0\x9F\x98\x80", std::string(48, 'a'), std::string(49, 'a'),
+      // 16 three-byte characters: 48 bytes, 16 units; 17 of them, 51 bytes.
+      [] { std::string s; for (int i = 0; i < 17; ++i) s += "\xE2\x82\xAC"; return s; }()};
+  const std::u16string wide[] = {
+      u"Rock", u"Rocks", u"rock", u"Roc", u"", u"caf\u00E9", u"cafe\u0301", u"\u65E5\u672C",
+      u"\U0001F600x", u"x\U0001F600", std::u16string(48, u'a'), std::u16string(49, u'a'),
+      std::u16string(17, u'\u20AC')};
+  std::string body = "<array>";
+  // Twice over, and as keys too, so the second round finds what the first
+  // one added.
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& t : texts) body += "<string>" + t + "</string>";
+    body += "<dict>";
+    for (const auto& t : texts) body += "<key>" + t + "</key><true/>";
+    body += "</dict>";
+  }
+  body += "</array>";
+  const auto v = read(wrap(body));
+  ASSERT_TRUE(v.has_value());
+  const Array& a = *v->asArray();
+  const std::size_t n = std::size(texts);
+  ASSERT_EQ(a.size(), 2 * (n + 1));
+  for (std::size_t round = 0; round < 2; ++round) {
+    const std::size_t base = round * (n + 1);
+    for (std::size_t i = 0; i < n; ++i) {
+      EXPECT_EQ(*a[base + i].asString(), wide[i]) << texts[i];
+      // Repeats of the same text share one buffer unless too long to share.
+      if (round == 1 && !wide[i].empty() && wide[i].size() <= 48) {
+        EXPECT_EQ(a[base + i].asSharedString()->identity(), a[i].asSharedString()->identity())
+            << texts[i];
+      }
+    }
+    const Dictionary& d = *a[base + n].asDictionary();
+    ASSERT_EQ(d.size(), n);
+    std::size_t i = 0;
+    for (const auto& [key, value] : d) EXPECT_EQ(key.view(), wide[i++]);
+  }
+}
+
+// Enough distinct strings and keys to grow the tables many times and to fill
+// the table of strings; then the early ones once more.
+TEST(XmlReader, ManyDistinctStringsAndKeys) {
+  constexpr int kCount = 70000;
+  std::string body = "<array>";
+  for (int i = 0; i < kCount; ++i) body += "<string>s" + std::to_string(i) + "</string>";
+  body += "<dict>";
+  for (int i = 0; i < kCount; ++i) body += "<key>" + std::to_string(i) + "</key><integer>" +
+                                           std::to_string(i) + "</integer>";
+  body += "</dict>";
+  for (int i = 0; i < 100; ++i) body += "<string>s" + std::to_string(i) + "</string>";
+  body += "<string>s69999</string></array>";
+  const auto v = read(wrap(body));
+  ASSERT_TRUE(v.has_value());
+  const Array& a = *v->asArray();
+  ASSERT_EQ(a.size(), static_cast<std::size_t>(kCount + 102));
+  for (int i = 0; i < kCount; ++i) {
+    const std::string want = "s" + std::to_string(i);
+    ASSERT_EQ(*a[i].asString(), std::u16string(want.begin(), want.end()));
+  }
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_EQ(a[kCount + 1 + i].asSharedString()->identity(), a[i].asSharedString()->identity());
+  }
+  EXPECT_EQ(*a.back().asString(), u"s69999");
+  const Dictionary& d = *a[kCount].asDictionary();
+  ASSERT_EQ(d.size(), static_cast<std::size_t>(kCount));
+  for (int i = 0; i < kCount; i += 997) {
+    const std::string k = std::to_string(i);
+    ASSERT_NE(d.find(std::u16string(k.begin(), k.end())), nullptr) << i;
+    EXPECT_EQ(d.find(std::u16string(k.begin(), k.end()))->asInteger(), i);
+  }
+  EXPECT_EQ(d.find(u"70000"), nullptr);
+}
+
+// Large dictionaries are indexed as they are read; a repeated key, wherever
+// it falls, keeps its first position and takes the last value.
+TEST(XmlReader, LargeDictionariesWithRepeatedKeys) {
+  // Key names in file order; each value is its position in the file.
+  const std::vector<int> cases[] = {
+      {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 0},
+      {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 17},
+      {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19},
+      {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5},
+  };
+  for (const auto& keys : cases) {
+    std::string body = "<dict>";
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      body += "<key>k" + std::to_string(keys[i]) + "</key><integer>" + std::to_string(i) +
+              "</integer>";
+    }
+    body += "</dict>";
+    const auto v = read(wrap(body));
+    ASSERT_TRUE(v.has_value());
+    // Expected: first positions, last values.
+    std::vector<std::pair<int, std::size_t>> want;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      auto it = std::find_if(want.begin(), want.end(),
+                             [&](const auto& p) { return p.first == keys[i]; });
+      if (it == want.end()) {
+        want.emplace_back(keys[i], i);
+      } else {
+        it->second = i;
+      }
+    }
+    const Dictionary& d = *v->asDictionary();
+    ASSERT_EQ(d.size(), want.size());
+    std::size_t i = 0;
+    for (const auto& [key, value] : d) {
+      const std::string k = "k" + std::to_string(want[i].first);
+      EXPECT_EQ(key.view(), std::u16string(k.begin(), k.end()));
+      EXPECT_EQ(value.asInteger(), static_cast<std::int64_t>(want[i].second));
+      EXPECT_EQ(d.find(key.view()), &value);
+      ++i;
+    }
+    EXPECT_EQ(d.find(u"k99"), nullptr);
+  }
 }
 
 TEST(XmlReader, StreamsFromAFile) {
