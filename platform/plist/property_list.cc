@@ -62,7 +62,10 @@ std::optional<Value> readPropertyList(std::span<const std::uint8_t> bytes, std::
 }
 
 std::optional<Value> readPropertyListFile(const std::string& utf8Path, std::string* reason) {
-  Fd fd(::open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so a FIFO or a device standing at the path is refused by the
+  // fstat below instead of holding the caller forever in open; the flag
+  // changes nothing for the regular files that are read.
+  Fd fd(::open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) return refuse(reason, utf8Path + ": " + std::strerror(errno));
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return refuse(reason, utf8Path + ": " + std::strerror(errno));
