@@ -17,6 +17,7 @@
 #include "platform/temporary_directory.h"
 #include "platform/unicode.h"
 #include "tool/directory_walk.h"
+#include "tool/value_truth.h"
 
 namespace fw {
 namespace {
@@ -28,18 +29,6 @@ std::string demangled(const char* mangled) {
   std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
                                              std::free);
   return status == 0 && name ? std::string(name.get()) : std::string(mangled);
-}
-
-// A preference flag: true for a true boolean, a nonzero number, or a string
-// whose truth reading is nonzero; false for anything else, absent included.
-bool flagValue(const plist::Value* value) {
-  if (value == nullptr) return false;
-  if (auto b = value->asBoolean()) return *b;
-  if (auto i = value->asInteger()) return *i != 0;
-  if (auto u = value->asUnsigned()) return *u != 0;
-  if (auto d = value->asReal()) return *d != 0;
-  if (auto s = value->asString()) return boolValue(*s) != 0;
-  return false;
 }
 
 std::u16string utf16(std::string_view ascii) { return asciiToUtf16(ascii); }
@@ -157,7 +146,7 @@ void FwLibraryCore::traverseFileSystem() {
       {u"kFwMoveImages", u"kFwMoveImagesLocation"},
   };
   for (const auto& move : kMoves) {
-    if (flagValue(lookup(move[0]))) addObjectToCollection(lookup(move[1]), &roots);
+    if (valueIsTrue(lookup(move[0]))) addObjectToCollection(lookup(move[1]), &roots);
   }
   if (const plist::Value* shared = lookup(u"kFwSharedDirectories")) {
     if (const plist::Array* list = shared->asArray()) {

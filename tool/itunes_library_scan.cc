@@ -17,6 +17,7 @@
 #include "platform/unicode.h"
 #include "platform/url.h"
 #include "tool/fw_library_core.h"
+#include "tool/value_truth.h"
 
 namespace fw {
 namespace {
@@ -29,25 +30,6 @@ using plist::Value;
 // The main application's own playlist, never reported back to it.
 constexpr std::u16string_view kMainApplicationName = u"Fetchwright";
 
-// A value's truth reading: a true boolean, a nonzero number, or a string
-// whose boolValue is nonzero. An absent value, and a date, data, array or
-// dictionary, read as false.
-bool readsAsTrue(const Value* value) {
-  if (value == nullptr) return false;
-  switch (value->kind()) {
-    case Kind::Boolean:
-      return *value->asBoolean();
-    case Kind::Integer:
-      return value->isBigUnsigned() || value->asInteger().value_or(0) != 0;
-    case Kind::Real:
-      return *value->asReal() != 0.0;
-    case Kind::String:
-      return fw::boolValue(*value->asString()) != 0;
-    default:
-      return false;
-  }
-}
-
 std::optional<std::u16string_view> stringFor(const Dictionary& record, std::u16string_view key) {
   const Value* value = record.find(key);
   if (value == nullptr) return std::nullopt;
@@ -59,7 +41,7 @@ bool isOrdinaryPlaylist(const Dictionary& record, std::u16string_view name) {
   if (record.contains(u"Smart Info")) return false;
   if (name == kMainApplicationName) return false;
   for (std::u16string_view flag : {u"Master", u"Podcasts", u"Videos", u"Folder", u"Party Shuffle"}) {
-    if (readsAsTrue(record.find(flag))) return false;
+    if (valueIsTrue(record.find(flag))) return false;
   }
   return name != u"Podcasts" && name != u"Party Shuffle";
 }
