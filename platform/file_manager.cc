@@ -122,15 +122,19 @@ std::optional<std::vector<std::uint8_t>> FileManager::contentsAtPath(
 
 std::optional<std::vector<std::uint8_t>> FileManager::contentsAtPathUtf8(
     const std::string& path) const {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only regular files are read: a FIFO would hold the caller in open or
+  // read for as long as no writer comes, and a device such as /dev/zero never
+  // ends. O_NONBLOCK lets open return at once for those so fstat can refuse
+  // them; it changes nothing for regular files.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return std::nullopt;
   struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     return std::nullopt;
   }
   std::vector<std::uint8_t> bytes;
-  if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+  if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
   std::uint8_t block[65536];
   for (;;) {
     ssize_t n = ::read(fd, block, sizeof block);

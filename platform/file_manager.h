@@ -60,7 +60,8 @@ class FileManager {
   [[nodiscard]] std::optional<std::vector<std::u16string>> directoryContentsAtPath(
       std::u16string_view path) const;
 
-  // The whole file; nullopt when it cannot be read or is a directory.
+  // The whole file; nullopt when it cannot be read or is not a regular file
+  // (a directory, a FIFO, a device).
   [[nodiscard]] std::optional<std::vector<std::uint8_t>> contentsAtPath(
       std::u16string_view path) const;
   [[nodiscard]] std::optional<std::vector<std::uint8_t>> contentsAtPathUtf8(
