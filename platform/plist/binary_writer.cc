@@ -108,38 +108,49 @@ class IdTable {
   std::size_t used_ = 0;
 };
 
-// Open addressing from a string's text to its object number. Each slot also
-// keeps the identity of the buffer that made the entry, so that copies of one
-// string (which share their buffer) are found without comparing text. Slots
-// hold 32 bits of the hash, which also place them, so growing needs no text.
+// Open addressing from a string's text to its object number. A slot is 32
+// bits of the hash, which also place it, and the number; the text is the
+// numbered object's own, so growing needs no text and the table stays at
+// eight bytes a slot.
 class StringTable {
  public:
   struct Slot {
-    const void* identity;
     std::uint32_t hash;
     std::uint32_t id;
   };
 
-  // The slot for which `equal(slot)` holds among those with `hash`, or the
+  void reserve(std::size_t strings) {
+    std::size_t size = 1024;
+    while (size < strings * 2) size *= 2;
+    if (size > slots_.size()) rehash(size);
+  }
+
+  // The slot for which `equal(id)` holds among those with `hash`, or the
   // empty slot where such an entry belongs (to be filled by the caller).
   template <typename Equal>
   Slot& find(std::uint32_t hash, Equal&& equal) {
-    if ((used_ + 1) * 2 > slots_.size()) grow();
+    if ((used_ + 1) * 2 > slots_.size()) rehash(slots_.empty() ? 1024 : slots_.size() * 2);
     for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
       Slot& s = slots_[i];
-      if (s.id == kNone || (s.hash == hash && equal(s))) return s;
+      if (s.id == kNone || (s.hash == hash && equal(s.id))) return s;
     }
   }
 
-  void fill(Slot& s, std::uint32_t hash, const void* identity, std::uint32_t id) {
-    s = {identity, hash, id};
+  void fill(Slot& s, std::uint32_t hash, std::uint32_t id) {
+    s = {hash, id};
     ++used_;
   }
 
+  void release() {
+    std::vector<Slot>().swap(slots_);
+    mask_ = 0;
+    used_ = 0;
+  }
+
  private:
-  void grow() {
+  void rehash(std::size_t size) {
     std::vector<Slot> old = std::move(slots_);
-    slots_.assign(old.empty() ? 1024 : old.size() * 2, Slot{nullptr, 0, kNone});
+    slots_.assign(size, Slot{0, kNone});
     mask_ = slots_.size() - 1;
     for (const Slot& s : old) {
       if (s.id == kNone) continue;
@@ -156,31 +167,136 @@ class StringTable {
 
 enum class Obj : std::uint8_t { False, True, Int, BigInt, Real, Date, Uid, Data, Ascii, Utf16, Array, Dict };
 
+// Sixteen bytes an object. `word` is the scalar's bits (integer, real or
+// date bits, UID), the first reference of a container, or the address of a
+// string's text or of a data Value; `count` a string's units or a
+// container's items.
 struct Entry {
-  const void* ptr;  // the Value; for strings their text, `count` units long
-  std::uint64_t bits;  // scalar payload (integer, real or date bits, UID)
-  std::uint32_t refsStart;
+  std::uint64_t word;
   std::uint32_t count;
   Obj type;
+
+  [[nodiscard]] const void* ptr() const { return reinterpret_cast<const void*>(static_cast<std::uintptr_t>(word)); }
 };
+static_assert(sizeof(Entry) == 16);
 
-class Writer {
+std::uint64_t wordOf(const void* p) { return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p)); }
+
+}  // namespace
+
+// Numbers objects in the order they are added and writes them out. Shared by
+// the Value writer and the public builder, so both give the same bytes for
+// the same sequence of objects.
+class BinaryObjectTable {
  public:
-  explicit Writer(std::string* reason) : reason_(reason) {}
+  explicit BinaryObjectTable(std::string* reason) : reason_(reason) {}
 
-  std::optional<std::vector<std::uint8_t>> run(const Value& root) {
-    // A first walk counts nodes and references, so that nothing grows while
-    // the objects are numbered.
-    std::uint64_t nodes = 0;
-    std::uint64_t refs = 0;
-    count(root, 0, &nodes, &refs);
-    if (failed_) return std::nullopt;
-    if (nodes >= kNone || refs >= kNone) return fail("more objects than the writer can number"), std::nullopt;
-    entries_.reserve(static_cast<std::size_t>(nodes));
-    refs_.reserve(static_cast<std::size_t>(refs));
-    visit(root, 0);
-    if (failed_) return std::nullopt;
+  void reserve(std::size_t objects, std::size_t references) {
+    entries_.reserve(objects);
+    refs_.reserve(references);
+  }
+  void reserveStrings(std::size_t strings) { strings_.reserve(strings); }
 
+  [[nodiscard]] bool failed() const { return failed_; }
+  [[nodiscard]] std::size_t objectCount() const { return entries_.size(); }
+
+  bool fail(std::string why) {
+    if (!failed_ && reason_) *reason_ = std::move(why);
+    failed_ = true;
+    return false;
+  }
+
+  std::uint32_t addBoolean(bool b) {
+    std::uint32_t& id = b ? trueId_ : falseId_;
+    if (id == kNone) id = add({0, 0, b ? Obj::True : Obj::False}, 1);
+    return id;
+  }
+
+  std::uint32_t addString(std::u16string_view text) {
+    // Runs of one shared buffer (a folder's path for each of its files) are
+    // answered without hashing: the text is alive and unchanged until the
+    // output is written, so the same address means the same text.
+    if (text.data() == lastText_ && text.size() == lastCount_ && lastStringId_ != kNone) return lastStringId_;
+    const auto hash = static_cast<std::uint32_t>(hashBytes(text.data(), text.size() * 2, 0x5354));
+    StringTable::Slot& slot = strings_.find(hash, [&](std::uint32_t id) {
+      const Entry& e = entries_[id];
+      return e.count == text.size() &&
+             (e.ptr() == text.data() || std::memcmp(e.ptr(), text.data(), text.size() * sizeof(char16_t)) == 0);
+    });
+    std::uint32_t id = slot.id;
+    if (id == kNone) {
+      if (text.size() >= kNone) return fail("a string longer than 2^32 units"), 0;
+      bool ascii = true;
+      for (char16_t c : text) ascii = ascii && c < 0x80;
+      const std::uint64_t bytes = headerSize(text.size()) + text.size() * (ascii ? 1 : 2);
+      id = add({wordOf(text.data()), static_cast<std::uint32_t>(text.size()), ascii ? Obj::Ascii : Obj::Utf16},
+               bytes);
+      strings_.fill(slot, hash, id);
+    }
+    lastText_ = text.data();
+    lastCount_ = text.size();
+    lastStringId_ = id;
+    return id;
+  }
+
+  std::uint32_t addScalar(Obj type, std::uint64_t bits, std::uint64_t bytes) {
+    const std::uint64_t hash = mix(bits ^ (static_cast<std::uint64_t>(type) << 56) ^ rotl(bits, 17));
+    std::uint32_t id = scalars_.find(hash, [&](std::uint32_t i) {
+      return entries_[i].type == type && entries_[i].word == bits;
+    });
+    if (id == kNone) {
+      id = add({bits, 0, type}, bytes);
+      scalars_.insert(hash, id);
+    }
+    return id;
+  }
+
+  std::uint32_t addData(const Value& v) {
+    const auto bytes = *v.asData();
+    const std::uint64_t hash = hashBytes(bytes.data(), bytes.size(), 0x4441);
+    std::uint32_t id = data_.find(hash, [&](std::uint32_t i) {
+      const auto other = *static_cast<const Value*>(entries_[i].ptr())->asData();
+      return other.size() == bytes.size() &&
+             (bytes.empty() || std::memcmp(other.data(), bytes.data(), bytes.size()) == 0);
+    });
+    if (id == kNone) {
+      id = add({wordOf(&v), 0, Obj::Data}, headerSize(bytes.size()) + bytes.size());
+      data_.insert(hash, id);
+    }
+    return id;
+  }
+
+  // A container of `count` items (dictionaries: keys then values, 2 * count
+  // references), its references to be set with setReference.
+  std::uint32_t addContainer(bool dictionary, std::size_t count) {
+    const std::size_t refs = dictionary ? count * 2 : count;
+    if (count >= kNone || refs_.size() + refs >= kNone) return fail("more objects than the writer can number"), 0;
+    const std::uint32_t id = add({refs_.size(), static_cast<std::uint32_t>(count), dictionary ? Obj::Dict : Obj::Array},
+                                 headerSize(count), refs);
+    refs_.resize(refs_.size() + refs, 0);
+    return id;
+  }
+
+  // Sets reference `index` of `container`; false (and nothing set) when
+  // either is out of range.
+  bool setReference(std::uint32_t container, std::size_t index, std::uint32_t object) {
+    if (container >= entries_.size() || object >= entries_.size()) return false;
+    const Entry& e = entries_[container];
+    if (e.type != Obj::Array && e.type != Obj::Dict) return false;
+    const std::size_t refs = e.type == Obj::Array ? e.count : std::size_t{e.count} * 2;
+    if (index >= refs) return false;
+    refs_[e.word + index] = object;
+    return true;
+  }
+  std::uint32_t* references(std::uint32_t container) { return refs_.data() + entries_[container].word; }
+
+  std::optional<std::vector<std::uint8_t>> finish() {
+    if (failed_) return std::nullopt;
+    if (entries_.empty()) return fail("no objects to write"), std::nullopt;
+    // Lookups are over; their tables go before the output is allocated.
+    strings_.release();
+    scalars_ = IdTable();
+    data_ = IdTable();
     // Every object's size is known now, so the output is allocated once, at
     // its exact size, and each offset goes straight into the table.
     const std::uint64_t n = entries_.size();
@@ -231,39 +347,39 @@ class Writer {
       case Obj::True: *p++ = 0x09; return p;
       case Obj::Int: {
         // Negative integers are written as 8-byte two's complement.
-        const std::size_t w = static_cast<std::int64_t>(e.bits) < 0 ? 8 : intWidth(e.bits);
+        const std::size_t w = static_cast<std::int64_t>(e.word) < 0 ? 8 : intWidth(e.word);
         *p++ = static_cast<std::uint8_t>(0x10 | log2Width(w));
-        return putBigEndian(p, e.bits, w);
+        return putBigEndian(p, e.word, w);
       }
       case Obj::BigInt:
         *p++ = 0x14;
         p = putBigEndian(p, 0, 8);
-        return putBigEndian(p, e.bits, 8);
-      case Obj::Real: *p++ = 0x23; return putBigEndian(p, e.bits, 8);
-      case Obj::Date: *p++ = 0x33; return putBigEndian(p, e.bits, 8);
+        return putBigEndian(p, e.word, 8);
+      case Obj::Real: *p++ = 0x23; return putBigEndian(p, e.word, 8);
+      case Obj::Date: *p++ = 0x33; return putBigEndian(p, e.word, 8);
       case Obj::Uid: {
-        const std::size_t w = intWidth(e.bits);
+        const std::size_t w = intWidth(e.word);
         *p++ = static_cast<std::uint8_t>(0x80 | (w - 1));
-        return putBigEndian(p, e.bits, w);
+        return putBigEndian(p, e.word, w);
       }
       case Obj::Data: {
-        const auto bytes = *static_cast<const Value*>(e.ptr)->asData();
+        const auto bytes = *static_cast<const Value*>(e.ptr())->asData();
         p = putHeader(p, 0x4, bytes.size());
         if (!bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
         return p + bytes.size();
       }
       case Obj::Ascii: {
-        const std::u16string_view s(static_cast<const char16_t*>(e.ptr), e.count);
-        p = putHeader(p, 0x5, s.size());
-        for (char16_t c : s) *p++ = static_cast<std::uint8_t>(c);
-        return p;
+        const auto* s = static_cast<const char16_t*>(e.ptr());
+        p = putHeader(p, 0x5, e.count);
+        for (std::uint32_t i = 0; i < e.count; ++i) p[i] = static_cast<std::uint8_t>(s[i]);
+        return p + e.count;
       }
       case Obj::Utf16: {
-        const std::u16string_view s(static_cast<const char16_t*>(e.ptr), e.count);
-        p = putHeader(p, 0x6, s.size());
-        for (char16_t c : s) {
-          *p++ = static_cast<std::uint8_t>(c >> 8);
-          *p++ = static_cast<std::uint8_t>(c);
+        const auto* s = static_cast<const char16_t*>(e.ptr());
+        p = putHeader(p, 0x6, e.count);
+        for (std::uint32_t i = 0; i < e.count; ++i) {
+          *p++ = static_cast<std::uint8_t>(s[i] >> 8);
+          *p++ = static_cast<std::uint8_t>(s[i]);
         }
         return p;
       }
@@ -271,7 +387,7 @@ class Writer {
       case Obj::Dict: {
         p = putHeader(p, e.type == Obj::Array ? 0xA : 0xD, e.count);
         const std::size_t refs = e.type == Obj::Array ? e.count : std::size_t{e.count} * 2;
-        const std::uint32_t* r = refs_.data() + e.refsStart;
+        const std::uint32_t* r = refs_.data() + e.word;
         if (refSize_ == 1) {
           for (std::size_t i = 0; i < refs; ++i) *p++ = static_cast<std::uint8_t>(r[i]);
         } else {
@@ -283,140 +399,14 @@ class Writer {
     return p;
   }
 
-  bool fail(std::string why) {
-    if (!failed_ && reason_) *reason_ = std::move(why);
-    failed_ = true;
-    return false;
-  }
-
   // Numbers a new object of `bytes` bytes plus `refs` references.
   std::uint32_t add(Entry e, std::uint64_t bytes, std::uint64_t refs = 0) {
+    if (entries_.size() >= kNone - 1) return fail("more objects than the writer can number"), 0;
     objectBytes_ += bytes;
     lastBytes_ = bytes;
     lastRefs_ = refs;
     entries_.push_back(e);
     return static_cast<std::uint32_t>(entries_.size() - 1);
-  }
-
-  std::uint32_t visitString(const SharedString& s) {
-    const void* identity = s.identity();
-    const std::u16string_view text = s.view();
-    const auto hash = static_cast<std::uint32_t>(hashBytes(text.data(), text.size() * 2, 0x5354));
-    StringTable::Slot& slot = strings_.find(hash, [&](const StringTable::Slot& candidate) {
-      if (candidate.identity == identity) return true;
-      const Entry& e = entries_[candidate.id];
-      return e.count == text.size() &&
-             std::memcmp(e.ptr, text.data(), text.size() * sizeof(char16_t)) == 0;
-    });
-    if (slot.id != kNone) return slot.id;
-    bool ascii = true;
-    for (char16_t c : text) ascii = ascii && c < 0x80;
-    const std::uint64_t bytes = headerSize(text.size()) + text.size() * (ascii ? 1 : 2);
-    if (text.size() >= kNone) return fail("a string longer than 2^32 units"), 0;
-    const std::uint32_t id = add({text.data(), 0, 0, static_cast<std::uint32_t>(text.size()),
-                                  ascii ? Obj::Ascii : Obj::Utf16},
-                                 bytes);
-    strings_.fill(slot, hash, identity, id);
-    return id;
-  }
-
-  std::uint32_t visitScalar(Obj type, std::uint64_t bits, std::uint64_t bytes) {
-    const std::uint64_t hash = mix(bits ^ (static_cast<std::uint64_t>(type) << 56) ^ rotl(bits, 17));
-    std::uint32_t id = scalars_.find(hash, [&](std::uint32_t i) {
-      return entries_[i].type == type && entries_[i].bits == bits;
-    });
-    if (id == kNone) {
-      id = add({nullptr, bits, 0, 0, type}, bytes);
-      scalars_.insert(hash, id);
-    }
-    return id;
-  }
-
-  static std::uint64_t doubleBits(double d) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, 8);
-    return bits;
-  }
-
-  std::uint32_t visit(const Value& v, std::size_t depth) {
-    if (failed_) return 0;
-    switch (v.kind()) {
-      case Kind::Boolean: {
-        const bool b = *v.asBoolean();
-        std::uint32_t& id = b ? trueId_ : falseId_;
-        if (id == kNone) id = add({nullptr, 0, 0, 0, b ? Obj::True : Obj::False}, 1);
-        return id;
-      }
-      case Kind::Integer: {
-        if (v.isBigUnsigned()) return visitScalar(Obj::BigInt, *v.asUnsigned(), 17);
-        const std::int64_t i = *v.asInteger();
-        const auto bits = static_cast<std::uint64_t>(i);
-        return visitScalar(Obj::Int, bits, 1 + (i < 0 ? 8 : intWidth(bits)));
-      }
-      case Kind::Real: return visitScalar(Obj::Real, doubleBits(*v.asReal()), 9);
-      case Kind::Date: return visitScalar(Obj::Date, doubleBits(v.asDate()->seconds), 9);
-      case Kind::Uid: {
-        const std::uint64_t u = v.asUid()->value;
-        return visitScalar(Obj::Uid, u, 1 + intWidth(u));
-      }
-      case Kind::String: return visitString(*v.asSharedString());
-      case Kind::Data: {
-        const auto bytes = *v.asData();
-        const std::uint64_t hash = hashBytes(bytes.data(), bytes.size(), 0x4441);
-        std::uint32_t id = data_.find(hash, [&](std::uint32_t i) {
-          const auto other = *static_cast<const Value*>(entries_[i].ptr)->asData();
-          return other.size() == bytes.size() &&
-                 (bytes.empty() || std::memcmp(other.data(), bytes.data(), bytes.size()) == 0);
-        });
-        if (id == kNone) {
-          id = add({&v, 0, 0, 0, Obj::Data}, headerSize(bytes.size()) + bytes.size());
-          data_.insert(hash, id);
-        }
-        return id;
-      }
-      case Kind::Array: {
-        const Array& items = *v.asArray();
-        const std::uint32_t id = add({&v, 0, 0, 0, Obj::Array}, headerSize(items.size()), items.size());
-        const std::size_t start = reserveRefs(items.size());
-        entries_[id].refsStart = static_cast<std::uint32_t>(start);
-        entries_[id].count = static_cast<std::uint32_t>(items.size());
-        for (std::size_t i = 0; i < items.size(); ++i) refs_[start + i] = visit(items[i], depth + 1);
-        return id;
-      }
-      case Kind::Dictionary: {
-        const Dictionary& dict = *v.asDictionary();
-        const std::size_t n = dict.size();
-        const std::uint32_t id = add({&v, 0, 0, 0, Obj::Dict}, headerSize(n), n * 2);
-        const std::size_t start = reserveRefs(n * 2);
-        entries_[id].refsStart = static_cast<std::uint32_t>(start);
-        entries_[id].count = static_cast<std::uint32_t>(n);
-        std::size_t i = start;
-        for (const auto& entry : dict) refs_[i++] = visitString(entry.first);
-        for (const auto& entry : dict) refs_[i++] = visit(entry.second, depth + 1);
-        return id;
-      }
-    }
-    return 0;
-  }
-
-  std::size_t reserveRefs(std::size_t n) {
-    const std::size_t start = refs_.size();
-    refs_.resize(start + n);
-    return start;
-  }
-
-  void count(const Value& v, std::size_t depth, std::uint64_t* nodes, std::uint64_t* refs) {
-    ++*nodes;
-    if (const Array* items = v.asArray()) {
-      if (depth >= kBinaryMaxDepth) return void(fail("nesting deeper than 512 containers"));
-      *refs += items->size();
-      for (const Value& item : *items) count(item, depth + 1, nodes, refs);
-    } else if (const Dictionary* dict = v.asDictionary()) {
-      if (depth >= kBinaryMaxDepth) return void(fail("nesting deeper than 512 containers"));
-      *refs += dict->size() * 2;
-      *nodes += dict->size();
-      for (const auto& entry : *dict) count(entry.second, depth + 1, nodes, refs);
-    }
   }
 
   std::string* reason_;
@@ -430,8 +420,101 @@ class Writer {
   StringTable strings_;
   IdTable scalars_;
   IdTable data_;
+  const char16_t* lastText_ = nullptr;
+  std::size_t lastCount_ = 0;
+  std::uint32_t lastStringId_ = kNone;
   std::uint32_t trueId_ = kNone;
   std::uint32_t falseId_ = kNone;
+};
+
+namespace {
+
+class Writer {
+ public:
+  explicit Writer(std::string* reason) : table_(reason) {}
+
+  std::optional<std::vector<std::uint8_t>> run(const Value& root) {
+    // A first walk counts nodes and references, so that nothing grows while
+    // the objects are numbered.
+    std::uint64_t nodes = 0;
+    std::uint64_t refs = 0;
+    count(root, 0, &nodes, &refs);
+    if (table_.failed()) return std::nullopt;
+    if (nodes >= kNone || refs >= kNone) return table_.fail("more objects than the writer can number"), std::nullopt;
+    table_.reserve(static_cast<std::size_t>(nodes), static_cast<std::size_t>(refs));
+    visit(root);
+    return table_.finish();
+  }
+
+ private:
+  static std::uint64_t doubleBits(double d) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &d, 8);
+    return bits;
+  }
+
+  std::uint32_t visit(const Value& v) {
+    if (table_.failed()) return 0;
+    switch (v.kind()) {
+      case Kind::Boolean: return table_.addBoolean(*v.asBoolean());
+      case Kind::Integer: {
+        if (v.isBigUnsigned()) return table_.addScalar(Obj::BigInt, *v.asUnsigned(), 17);
+        const std::int64_t i = *v.asInteger();
+        const auto bits = static_cast<std::uint64_t>(i);
+        return table_.addScalar(Obj::Int, bits, 1 + (i < 0 ? 8 : intWidth(bits)));
+      }
+      case Kind::Real: return table_.addScalar(Obj::Real, doubleBits(*v.asReal()), 9);
+      case Kind::Date: return table_.addScalar(Obj::Date, doubleBits(v.asDate()->seconds), 9);
+      case Kind::Uid: {
+        const std::uint64_t u = v.asUid()->value;
+        return table_.addScalar(Obj::Uid, u, 1 + intWidth(u));
+      }
+      case Kind::String: return table_.addString(v.asSharedString()->view());
+      case Kind::Data: return table_.addData(v);
+      case Kind::Array: {
+        const Array& items = *v.asArray();
+        const std::uint32_t id = table_.addContainer(false, items.size());
+        if (table_.failed()) return 0;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+          const std::uint32_t item = visit(items[i]);
+          table_.references(id)[i] = item;
+        }
+        return id;
+      }
+      case Kind::Dictionary: {
+        const Dictionary& dict = *v.asDictionary();
+        const std::uint32_t id = table_.addContainer(true, dict.size());
+        if (table_.failed()) return 0;
+        std::size_t i = 0;
+        for (const auto& entry : dict) {
+          const std::uint32_t key = table_.addString(entry.first.view());
+          table_.references(id)[i++] = key;
+        }
+        for (const auto& entry : dict) {
+          const std::uint32_t value = visit(entry.second);
+          table_.references(id)[i++] = value;
+        }
+        return id;
+      }
+    }
+    return 0;
+  }
+
+  void count(const Value& v, std::size_t depth, std::uint64_t* nodes, std::uint64_t* refs) {
+    ++*nodes;
+    if (const Array* items = v.asArray()) {
+      if (depth >= kBinaryMaxDepth) return void(table_.fail("nesting deeper than 512 containers"));
+      *refs += items->size();
+      for (const Value& item : *items) count(item, depth + 1, nodes, refs);
+    } else if (const Dictionary* dict = v.asDictionary()) {
+      if (depth >= kBinaryMaxDepth) return void(table_.fail("nesting deeper than 512 containers"));
+      *refs += dict->size() * 2;
+      *nodes += dict->size();
+      for (const auto& entry : *dict) count(entry.second, depth + 1, nodes, refs);
+    }
+  }
+
+  BinaryObjectTable table_;
 };
 
 }  // namespace
@@ -439,6 +522,33 @@ class Writer {
 std::optional<std::vector<std::uint8_t>> writeBinaryPropertyList(const Value& root, std::string* reason) {
   Writer writer(reason);
   return writer.run(root);
+}
+
+BinaryPropertyListBuilder::BinaryPropertyListBuilder() : table_(std::make_unique<BinaryObjectTable>(&reason_)) {}
+BinaryPropertyListBuilder::~BinaryPropertyListBuilder() = default;
+
+void BinaryPropertyListBuilder::reserve(std::size_t objects, std::size_t references, std::size_t strings) {
+  table_->reserve(objects, references);
+  table_->reserveStrings(strings);
+}
+
+std::uint32_t BinaryPropertyListBuilder::addString(const SharedString& text) { return table_->addString(text.view()); }
+
+std::uint32_t BinaryPropertyListBuilder::addArray(std::size_t count) { return table_->addContainer(false, count); }
+
+std::uint32_t BinaryPropertyListBuilder::addDictionary(std::size_t count) { return table_->addContainer(true, count); }
+
+void BinaryPropertyListBuilder::setReference(std::uint32_t container, std::size_t index, std::uint32_t object) {
+  if (!table_->failed() && !table_->setReference(container, index, object)) {
+    table_->fail("a reference outside its container or to no object");
+  }
+}
+
+std::optional<std::vector<std::uint8_t>> BinaryPropertyListBuilder::finish(std::string* reason) {
+  std::optional<std::vector<std::uint8_t>> out = table_->finish();
+  if (!out && reason) *reason = reason_;
+  table_ = std::make_unique<BinaryObjectTable>(&reason_);
+  return out;
 }
 
 }  // namespace fw::plist

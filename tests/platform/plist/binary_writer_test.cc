@@ -19,6 +19,8 @@ Bytes write(const Value& v) {
   return out ? *out : Bytes{};
 }
 
+std::u16string asciiToUtf16Test(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
 Bytes header() { return {'b', 'p', 'l', 'i', 's', 't', '0', '0'}; }
 
 Bytes trailer(std::uint8_t offsetSize, std::uint8_t refSize, std::uint8_t count, std::uint8_t table) {
@@ -140,4 +142,92 @@ TEST(BinaryWriter, RefusesNestingItsReaderWouldRefuse) {
 }
 
 }  // namespace
+// Adds `v` to the builder the way the Value writer numbers it: depth first,
+// a dictionary's keys before its values.
+std::uint32_t build(BinaryPropertyListBuilder& b, const Value& v) {
+  if (const auto* s = v.asSharedString()) return b.addString(*s);
+  if (const Array* items = v.asArray()) {
+    const std::uint32_t id = b.addArray(items->size());
+    for (std::size_t i = 0; i < items->size(); ++i) b.setReference(id, i, build(b, (*items)[i]));
+    return id;
+  }
+  const Dictionary& dict = *v.asDictionary();
+  const std::uint32_t id = b.addDictionary(dict.size());
+  std::size_t i = 0;
+  for (const auto& entry : dict) b.setReference(id, i++, b.addString(entry.first));
+  for (const auto& entry : dict) b.setReference(id, i++, build(b, entry.second));
+  return id;
+}
+
+TEST(BinaryPropertyListBuilder, GivesTheValueWritersBytesForTheSameTree) {
+  // Shared buffers and equal copies, keys equal to values, non-ASCII text,
+  // counts past the one-byte header, and enough objects for wide references.
+  const SharedString shared(u"/Users/someone/Music");
+  Dictionary big;
+  for (int i = 0; i < 300; ++i) {
+    big.set(SharedString(u"name" + asciiToUtf16Test(std::to_string(i))),
+            Value::string(i % 3 ? shared : SharedString(u"/Users/someone/Music")));
+  }
+  big.set(u"caf\u00e9", Value::string(u"name7"));
+  Array list;
+  for (int i = 0; i < 20; ++i) list.push_back(Value::string(i % 2 ? u"\u65e5\u672c" : u"playlists"));
+  const std::vector<Value> trees = {
+      Value::dictionary(),
+      Value::string(u""),
+      Value::array(Array{Value::string(u"a"), Value::string(u"a"), Value::dictionary()}),
+      [&] {
+        Dictionary root;
+        root.set(u"playlists", Value::array(list));
+        root.set(u"tunesToPaths", Value::dictionary());
+        root.set(u"namesToParentPaths", Value::dictionary(big));
+        return Value::dictionary(root);
+      }(),
+  };
+  for (const Value& tree : trees) {
+    BinaryPropertyListBuilder b;
+    b.reserve(4, 4, 4);  // too small on purpose: only a hint
+    ASSERT_EQ(build(b, tree), 0u);
+    auto built = b.finish();
+    ASSERT_TRUE(built);
+    EXPECT_EQ(*built, write(tree));
+    // finish() starts afresh: the same calls give the same file again.
+    build(b, tree);
+    EXPECT_EQ(b.finish(), built);
+  }
+}
+
+TEST(BinaryPropertyListBuilder, FailsOnNothingAddedAndOnReferencesOutOfRange) {
+  struct Case {
+    const char* what;
+    void (*calls)(BinaryPropertyListBuilder&);
+  };
+  const Case cases[] = {
+      {"nothing added", [](BinaryPropertyListBuilder&) {}},
+      {"index past the items", [](BinaryPropertyListBuilder& b) { b.setReference(b.addArray(1), 1, 0); }},
+      {"index past keys and values",
+       [](BinaryPropertyListBuilder& b) {
+         const auto d = b.addDictionary(1);
+         b.setReference(d, 0, b.addString(SharedString(u"k")));
+         b.setReference(d, 2, 1);
+       }},
+      {"object not yet added", [](BinaryPropertyListBuilder& b) { b.setReference(b.addArray(1), 0, 7); }},
+      {"not a container",
+       [](BinaryPropertyListBuilder& b) {
+         b.addArray(1);
+         b.setReference(b.addString(SharedString(u"s")), 0, 0);
+       }},
+  };
+  for (const Case& c : cases) {
+    BinaryPropertyListBuilder b;
+    c.calls(b);
+    std::string reason;
+    EXPECT_FALSE(b.finish(&reason)) << c.what;
+    EXPECT_FALSE(reason.empty()) << c.what;
+    // A failure does not stick to the next file.
+    const auto array = b.addArray(1);
+    b.setReference(array, 0, b.addString(SharedString(u"x")));
+    EXPECT_EQ(b.finish(), write(Value::array(Array{Value::string(u"x")}))) << c.what;
+  }
+}
+
 }  // namespace fw::plist
