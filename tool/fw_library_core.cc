@@ -91,6 +91,15 @@ plist::Value stringDictionaryValue(const StringDictionary& map) {
   return plist::Value::dictionary(std::move(dict));
 }
 
+// Adds one string dictionary, keys before values, as the Value writer numbers it.
+std::uint32_t addStringDictionary(plist::BinaryPropertyListBuilder& builder, const StringDictionary& map) {
+  const std::uint32_t id = builder.addDictionary(map.size());
+  std::size_t i = 0;
+  for (const auto& entry : map) builder.setReference(id, i++, builder.addString(entry.first));
+  for (const auto& entry : map) builder.setReference(id, i++, builder.addString(entry.second));
+  return id;
+}
+
 }  // namespace
 
 void logCaughtException() {
@@ -122,6 +131,49 @@ plist::Value FwLibraryCore::dictionary() const {
   if (!sizesToNames) return plist::Value::dictionary(std::move(root));
   root.set(u"sizesToNames", stringDictionaryValue(*sizesToNames));
   return plist::Value::dictionary(std::move(root));
+}
+
+std::optional<std::vector<std::uint8_t>> FwLibraryCore::snapshotPropertyList(std::string* reason) const {
+  // The root's keys, in order; the root stops at the first absent collection.
+  static const plist::SharedString kKeys[] = {
+      plist::SharedString(u"playlists"), plist::SharedString(u"tunesToPaths"),
+      plist::SharedString(u"namesToParentPaths"), plist::SharedString(u"sizesToNames")};
+  const StringDictionary* maps[] = {tunesToPaths ? &*tunesToPaths : nullptr,
+                                    namesToParentPaths ? &*namesToParentPaths : nullptr,
+                                    sizesToNames ? &*sizesToNames : nullptr};
+  std::size_t present = 0;
+  if (playlists) {
+    present = 1;
+    while (present < 4 && maps[present - 1] != nullptr) ++present;
+  }
+  std::size_t objects = 1 + present;
+  std::size_t references = 2 * present;
+  std::size_t strings = present;
+  if (present > 0) {
+    objects += 1 + playlists->count();
+    references += playlists->count();
+    strings += playlists->count();
+  }
+  for (std::size_t m = 0; m + 1 < present; ++m) {
+    objects += 1 + 2 * maps[m]->size();
+    references += 2 * maps[m]->size();
+    strings += maps[m]->size();
+  }
+
+  plist::BinaryPropertyListBuilder builder;
+  builder.reserve(objects, references, strings);
+  const std::uint32_t root = builder.addDictionary(present);
+  for (std::size_t k = 0; k < present; ++k) builder.setReference(root, k, builder.addString(kKeys[k]));
+  if (present > 0) {
+    const std::uint32_t list = builder.addArray(playlists->count());
+    std::size_t i = 0;
+    for (const auto& name : playlists->items()) builder.setReference(list, i++, builder.addString(name));
+    builder.setReference(root, present, list);
+  }
+  for (std::size_t m = 0; m + 1 < present; ++m) {
+    builder.setReference(root, present + 1 + m, addStringDictionary(builder, *maps[m]));
+  }
+  return builder.finish(reason);
 }
 
 void FwLibraryCore::traverseFileSystem() {
@@ -192,8 +244,7 @@ void FwLibraryCore::traverse() {
                                                          u"FwLibraryCore.plist");
   bool written = false;
   if (directory) {
-    std::optional<std::vector<std::uint8_t>> bytes =
-        plist::writeBinaryPropertyList(core->dictionary(), &reason);
+    std::optional<std::vector<std::uint8_t>> bytes = core->snapshotPropertyList(&reason);
     if (bytes) written = core->fm->writeAtomically(target, *bytes, &reason);
   }
   if (!written) {

@@ -116,6 +116,11 @@ class FwLibraryCore {
   // "sizesToNames", in that order, stopping at the first absent collection,
   // so a scanner on which only the folder scan ran gives an empty dictionary.
   [[nodiscard]] plist::Value dictionary() const;
+  // The snapshot file: exactly writeBinaryPropertyList(dictionary()), written
+  // straight from the collections without building that dictionary. Nullopt
+  // with the reason in `*reason` when it cannot be serialised.
+  [[nodiscard]] std::optional<std::vector<std::uint8_t>> snapshotPropertyList(
+      std::string* reason = nullptr) const;
 
   // The folder scan: replaces names, sizes, namesToParentPaths and
   // sizesToNames, reads the preference file, walks each root, logs

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/exception.h"
+#include "platform/plist/binary_writer.h"
 #include "platform/plist/property_list.h"
 #include "platform/unicode.h"
 
@@ -117,6 +118,40 @@ TEST(Dictionary, StopsAtTheFirstAbsentCollection) {
   expected.set(u"namesToParentPaths", Value::dictionary(names));
   expected.set(u"sizesToNames", Value::dictionary());
   EXPECT_EQ(core.dictionary(), Value::dictionary(expected));
+}
+
+// The snapshot is written straight from the collections; it must be the
+// file of the dictionary, byte for byte, at every stage of filling them.
+TEST(SnapshotPropertyList, IsTheDictionarysFileAtEveryStage) {
+  FwLibraryCore core;
+  auto expectSameFile = [&](const char* stage) {
+    std::string reason;
+    auto direct = core.snapshotPropertyList(&reason);
+    ASSERT_TRUE(direct) << stage << ": " << reason;
+    EXPECT_EQ(*direct, *plist::writeBinaryPropertyList(core.dictionary())) << stage;
+  };
+  expectSameFile("nothing scanned");
+  core.names.emplace();
+  core.namesToParentPaths.emplace();
+  core.sizesToNames.emplace();
+  const SharedString music(u"~/Music");
+  for (int i = 0; i < 400; ++i) {  // wide references and counts past one byte
+    core.namesToParentPaths->insert_or_assign(SharedString(asciiToUtf16("song" + std::to_string(i))),
+                                              i % 2 ? music : SharedString(u"~/Music"));
+  }
+  core.namesToParentPaths->insert_or_assign(SharedString(u"caf\u00e9"), SharedString(u"song3"));
+  core.sizesToNames->insert_or_assign(SharedString(u"20971520"), SharedString(u"song3"));
+  expectSameFile("playlists absent");
+  core.playlists.emplace();
+  core.playlists->addObject(SharedString(u"Mix"));
+  core.playlists->addObject(SharedString(u"tunesToPaths"));  // equal to a root key
+  core.playlists->addObject(SharedString(u"Mix"));
+  expectSameFile("tunesToPaths absent");
+  core.tunesToPaths.emplace();
+  core.tunesToPaths->insert_or_assign(SharedString(u"song3"), SharedString(u"/Music/song3.mp3"));
+  expectSameFile("all present");
+  core.sizesToNames.reset();
+  expectSameFile("sizesToNames absent");
 }
 
 }  // namespace
