@@ -158,6 +158,17 @@ const char* leafName(Leaf leaf) {
   return "";
 }
 
+// Whether the element name is `literal`, compared inline: element names
+// are short and every element is checked. Reads `name` no further than its
+// first difference, so never past its end.
+template <std::size_t N>
+bool named(const char* name, const char (&literal)[N]) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (name[i] != literal[i]) return false;
+  }
+  return true;
+}
+
 bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 class Reader {
@@ -286,21 +297,21 @@ class Reader {
     Leaf leaf = Leaf::None;
     switch (name[0]) {
       case 'a':
-        if (std::strcmp(name, "array") == 0) return openContainer(Container::Array, name);
+        if (named(name, "array")) return openContainer(Container::Array, name);
         break;
       case 'd':
-        if (std::strcmp(name, "dict") == 0) return openContainer(Container::Dict, name);
-        if (std::strcmp(name, "data") == 0) leaf = Leaf::Data;
-        if (std::strcmp(name, "date") == 0) leaf = Leaf::Date;
+        if (named(name, "dict")) return openContainer(Container::Dict, name);
+        if (named(name, "data")) leaf = Leaf::Data;
+        if (named(name, "date")) leaf = Leaf::Date;
         break;
       case 'f':
-        if (std::strcmp(name, "false") == 0) leaf = Leaf::False;
+        if (named(name, "false")) leaf = Leaf::False;
         break;
       case 'i':
-        if (std::strcmp(name, "integer") == 0) leaf = Leaf::Integer;
+        if (named(name, "integer")) leaf = Leaf::Integer;
         break;
       case 'k':
-        if (std::strcmp(name, "key") == 0) {
+        if (named(name, "key")) {
           if (!inDict()) {
             fail("key outside a dict");
           } else if (keyPending()) {
@@ -313,7 +324,7 @@ class Reader {
         }
         break;
       case 'p':
-        if (std::strcmp(name, "plist") == 0) {
+        if (named(name, "plist")) {
           if (!frames_.empty() || rootDone_) {
             fail("unexpected <plist>");
           } else {
@@ -323,13 +334,13 @@ class Reader {
         }
         break;
       case 'r':
-        if (std::strcmp(name, "real") == 0) leaf = Leaf::Real;
+        if (named(name, "real")) leaf = Leaf::Real;
         break;
       case 's':
-        if (std::strcmp(name, "string") == 0) leaf = Leaf::String;
+        if (named(name, "string")) leaf = Leaf::String;
         break;
       case 't':
-        if (std::strcmp(name, "true") == 0) leaf = Leaf::True;
+        if (named(name, "true")) leaf = Leaf::True;
         break;
       default: break;
     }
