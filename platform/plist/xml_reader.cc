@@ -23,9 +23,13 @@ constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 // Strings up to this many code units are shared through a table: a library
 // repeats its kinds, genres, artists and albums thousands of times. That
 // table stops growing at kInternLimit strings, so a file of unique strings
-// costs no more than a bounded table. Keys are always shared.
+// costs no more than a bounded table. Keys of any length are shared, up to
+// kKeyLimit distinct ones: a document has a few dozen field names, and the
+// rest are one-off keys such as track IDs, which sharing cannot save and
+// which would only spread the hot names over a larger table.
 constexpr std::size_t kInternMaxUnits = 48;
 constexpr std::size_t kInternLimit = 1 << 16;
+constexpr std::size_t kKeyLimit = 1 << 14;
 
 std::uint64_t hashUtf8(std::string_view s) {
   constexpr std::uint64_t kMul = 0xbf58476d1ce4e5b9ull;
@@ -493,7 +497,7 @@ class Reader {
   std::vector<Frame> frames_;
   std::vector<Value> values_;
   std::vector<SharedString> keys_;
-  StringTable keyTable_{SIZE_MAX};
+  StringTable keyTable_{kKeyLimit};
   StringTable stringTable_{kInternLimit};
   std::string text_;
   std::optional<Value> root_;
