@@ -36,7 +36,10 @@ std::u16string utf16(std::string_view ascii) { return asciiToUtf16(ascii); }
 class Collector : public DirectoryWalkVisitor {
  public:
   Collector(FwLibraryCore& core, StringSet* nameSet, SizeSet* sizeSet)
-      : core_(core), nameSet_(nameSet), sizeSet_(sizeSet), home_(homeDirectory()) {}
+      : core_(core), nameSet_(nameSet), sizeSet_(sizeSet), home_(homeDirectory()) {
+    deferNames_ = core_.namesToParentPaths && nameSet_ != nullptr && sameNames();
+    keysBefore_ = core_.namesToParentPaths ? core_.namesToParentPaths->size() : 0;
+  }
 
   void visitFile(std::string_view name, std::int64_t size, std::u16string_view directory,
                  std::uint64_t serial) override {
@@ -52,7 +55,7 @@ class Collector : public DirectoryWalkVisitor {
         key = it->first;
       }
     }
-    addObjectToCollection(&key, nameSet_);
+    if (!deferNames_) addObjectToCollection(&key, nameSet_);
     if (size > kLargeFileSize) {
       const std::int64_t large = size;
       addObjectToCollection(&large, sizeSet_);
@@ -61,6 +64,21 @@ class Collector : public DirectoryWalkVisitor {
                                              key);
       }
     }
+  }
+
+  // Adds the names left for after the walk. When the name set holds exactly
+  // the dictionary's keys, in order, adding each visited name would add just
+  // the keys the walk appended, in the order they were appended; so those
+  // are added here in one pass, with room made first.
+  void finish() {
+    if (!deferNames_) return;
+    const auto& keys = core_.namesToParentPaths->values_container();
+    try {
+      nameSet_->reserve(nameSet_->count() + (keys.size() - keysBefore_));
+    } catch (...) {
+      logCaughtException();
+    }
+    for (std::size_t i = keysBefore_; i < keys.size(); ++i) addObjectToCollection(&keys[i].first, nameSet_);
   }
 
  private:
@@ -81,7 +99,20 @@ class Collector : public DirectoryWalkVisitor {
     return parents_.back().second;
   }
 
+  // Whether the name set holds exactly namesToParentPaths' keys, in order.
+  bool sameNames() const {
+    const auto& keys = core_.namesToParentPaths->values_container();
+    const auto& items = nameSet_->items().values_container();
+    if (keys.size() != items.size()) return false;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      if (!(keys[i].first == items[i])) return false;
+    }
+    return true;
+  }
+
   std::vector<std::pair<std::uint64_t, plist::SharedString>> parents_;
+  bool deferNames_ = false;
+  std::size_t keysBefore_ = 0;
 };
 
 plist::Value stringDictionaryValue(const StringDictionary& map) {
@@ -226,6 +257,7 @@ void FwLibraryCore::traverseDirectory(std::u16string_view path, StringSet* nameS
   if (!last.empty() && last[0] == u'.') return;
   Collector collector(*this, nameSet, sizeSet);
   walkDirectoryTree(path, collector);
+  collector.finish();
 }
 
 void FwLibraryCore::traverse() {

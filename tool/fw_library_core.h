@@ -40,6 +40,8 @@ class MutableSet {
   using Items = tsl::ordered_set<T, Hash, Equal, std::allocator<T>, std::vector<T>>;
 
   void addObject(T object) { items_.insert(std::move(object)); }
+  // Room for `n` objects in all, so that adding up to that many rehashes nothing.
+  void reserve(std::size_t n) { items_.reserve(n); }
   [[nodiscard]] std::size_t count() const noexcept { return items_.size(); }
   template <class K>
   [[nodiscard]] bool contains(const K& key) const {

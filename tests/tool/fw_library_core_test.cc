@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -152,6 +154,107 @@ TEST(SnapshotPropertyList, IsTheDictionarysFileAtEveryStage) {
   expectSameFile("all present");
   core.sizesToNames.reset();
   expectSameFile("sizesToNames absent");
+}
+
+// A fresh directory for one test, HOME and TMPDIR pointing into it while the
+// test runs.
+class TemporaryHome {
+ public:
+  TemporaryHome() {
+    std::string pattern = ::testing::TempDir() + "fw-core-XXXXXX";
+    root_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
+    for (const char* name : {"HOME", "TMPDIR"}) {
+      const char* old = std::getenv(name);
+      saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    }
+    ::setenv("HOME", root_.c_str(), 1);
+    ::setenv("TMPDIR", root_.c_str(), 1);
+  }
+  ~TemporaryHome() {
+    for (const auto& [name, value] : saved_) {
+      if (value) ::setenv(name.c_str(), value->c_str(), 1);
+      else ::unsetenv(name.c_str());
+    }
+    std::system(("rm -rf '" + root_ + "'").c_str());
+  }
+  const std::string& root() const { return root_; }
+  void file(const std::string& relative) const {
+    const std::string path = root_ + "/" + relative;
+    std::system(("mkdir -p \"$(dirname '" + path + "')\"").c_str());
+    if (FILE* f = std::fopen(path.c_str(), "w")) std::fclose(f);
+  }
+
+ private:
+  std::string root_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+std::vector<std::u16string> setItems(const StringSet& set) {
+  std::vector<std::u16string> out;
+  for (const auto& s : set.items()) out.emplace_back(s.view());
+  return out;
+}
+
+std::vector<std::u16string> keys(const StringDictionary& map) {
+  std::vector<std::u16string> out;
+  for (const auto& [k, v] : map) out.emplace_back(k.view());
+  return out;
+}
+
+// The name set gets every visited name not yet in it, in the order first
+// visited, whatever it and namesToParentPaths held before the walk.
+TEST(TraverseDirectory, NameSetGetsEachNewNameInFirstVisitOrder) {
+  TemporaryHome home;
+  ASSERT_FALSE(home.root().empty());
+  for (const char* f : {"A/b", "A/a", "A/sub/a", "A/sub/c", "A/sub/deeper/b", "A/d", "B/a", "B/e", "B/f/c"}) {
+    home.file(f);
+  }
+  const std::u16string a = asciiToUtf16(home.root() + "/A");
+  const std::u16string b = asciiToUtf16(home.root() + "/B");
+  // The order each walk visits names in, from a scanner that starts empty.
+  auto visited = [&](const std::u16string& root) {
+    FwLibraryCore fresh;
+    fresh.names.emplace();
+    fresh.namesToParentPaths.emplace();
+    fresh.traverseDirectory(root, &*fresh.names, nullptr);
+    return keys(*fresh.namesToParentPaths);
+  };
+  const auto inA = visited(a);
+  const auto inB = visited(b);
+  ASSERT_EQ(inA.size(), 4u);  // b a c d
+  ASSERT_EQ(inB.size(), 3u);  // a e c
+  auto appendNew = [](std::vector<std::u16string> to, const std::vector<std::u16string>& from) {
+    for (const auto& s : from) {
+      if (std::find(to.begin(), to.end(), s) == to.end()) to.push_back(s);
+    }
+    return to;
+  };
+
+  struct Case {
+    const char* what;
+    std::vector<std::u16string> setBefore;
+    std::vector<std::u16string> mapBefore;
+  };
+  const Case cases[] = {
+      {"both empty", {}, {}},
+      {"both the same names", {u"c", u"zz"}, {u"c", u"zz"}},
+      {"set holds a name the map lacks", {u"zz", u"a"}, {}},
+      {"map holds a name the set lacks", {}, {u"c"}},
+      {"as many names, not the same", {u"q"}, {u"c"}},
+      {"same names, another order", {u"zz", u"c"}, {u"c", u"zz"}},
+  };
+  for (const Case& c : cases) {
+    FwLibraryCore core;
+    core.names.emplace();
+    core.namesToParentPaths.emplace();
+    for (const auto& s : c.setBefore) core.names->addObject(SharedString(s));
+    for (const auto& s : c.mapBefore) core.namesToParentPaths->insert_or_assign(SharedString(s), SharedString(u"~"));
+    // Two roots, as the folder scan walks them, sharing names.
+    core.traverseDirectory(a, &*core.names, nullptr);
+    core.traverseDirectory(b, &*core.names, nullptr);
+    EXPECT_EQ(setItems(*core.names), appendNew(appendNew(c.setBefore, inA), inB)) << c.what;
+    EXPECT_EQ(keys(*core.namesToParentPaths), appendNew(appendNew(c.mapBefore, inA), inB)) << c.what;
+  }
 }
 
 }  // namespace
