@@ -2,6 +2,7 @@
 
 #include <cxxabi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -122,12 +123,21 @@ plist::Value stringDictionaryValue(const StringDictionary& map) {
   return plist::Value::dictionary(std::move(dict));
 }
 
-// Adds one string dictionary, keys before values, as the Value writer numbers it.
+// Adds one string dictionary, keys before values, as the Value writer numbers
+// it, handing the builder runs of strings.
 std::uint32_t addStringDictionary(plist::BinaryPropertyListBuilder& builder, const StringDictionary& map) {
   const std::uint32_t id = builder.addDictionary(map.size());
-  std::size_t i = 0;
-  for (const auto& entry : map) builder.setReference(id, i++, builder.addString(entry.first));
-  for (const auto& entry : map) builder.setReference(id, i++, builder.addString(entry.second));
+  constexpr std::size_t kRun = 1024;
+  const plist::SharedString* run[kRun];
+  const auto& entries = map.values_container();
+  for (int values = 0; values < 2; ++values) {
+    const std::size_t base = values ? entries.size() : 0;
+    for (std::size_t at = 0; at < entries.size(); at += kRun) {
+      const std::size_t n = std::min(kRun, entries.size() - at);
+      for (std::size_t i = 0; i < n; ++i) run[i] = values ? &entries[at + i].second : &entries[at + i].first;
+      builder.setStringReferences(id, base + at, run, n);
+    }
+  }
   return id;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/plist/binary_writer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -136,6 +137,10 @@ class StringTable {
     }
   }
 
+  void prefetch(std::uint32_t hash) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[hash & mask_]);
+  }
+
   void fill(Slot& s, std::uint32_t hash, std::uint32_t id) {
     s = {hash, id};
     ++used_;
@@ -212,12 +217,43 @@ class BinaryObjectTable {
     return id;
   }
 
+  static std::uint32_t stringHash(std::u16string_view text) {
+    return static_cast<std::uint32_t>(hashBytes(text.data(), text.size() * 2, 0x5354));
+  }
+
   std::uint32_t addString(std::u16string_view text) {
-    // Runs of one shared buffer (a folder's path for each of its files) are
-    // answered without hashing: the text is alive and unchanged until the
-    // output is written, so the same address means the same text.
-    if (text.data() == lastText_ && text.size() == lastCount_ && lastStringId_ != kNone) return lastStringId_;
-    const auto hash = static_cast<std::uint32_t>(hashBytes(text.data(), text.size() * 2, 0x5354));
+    if (isLastString(text)) return lastStringId_;
+    return addString(text, stringHash(text));
+  }
+
+  // Adds `count` strings as references `first`.. of `container`, numbered as
+  // by addString one after another. Their hashes are taken ahead, so each
+  // string's slot is fetched while earlier strings are still being placed.
+  void addStringReferences(std::uint32_t container, std::size_t first, const SharedString* const* strings,
+                           std::size_t count) {
+    constexpr std::size_t kChunk = 256;
+    constexpr std::size_t kAhead = 8;
+    std::uint32_t hashes[kChunk];
+    for (std::size_t at = 0; at < count && !failed_; at += kChunk) {
+      const std::size_t n = std::min(kChunk, count - at);
+      const SharedString* const* chunk = strings + at;
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::u16string_view text = chunk[i]->view();
+        const bool repeat = i > 0 && text.data() == chunk[i - 1]->view().data();
+        hashes[i] = repeat ? hashes[i - 1] : stringHash(text);
+      }
+      for (std::size_t i = 0; i < n && i < kAhead; ++i) strings_.prefetch(hashes[i]);
+      for (std::size_t i = 0; i < n; ++i) {
+        if (i + kAhead < n) strings_.prefetch(hashes[i + kAhead]);
+        const std::u16string_view text = chunk[i]->view();
+        const std::uint32_t id = isLastString(text) ? lastStringId_ : addString(text, hashes[i]);
+        if (failed_) return;
+        setReference(container, first + at + i, id);
+      }
+    }
+  }
+
+  std::uint32_t addString(std::u16string_view text, std::uint32_t hash) {
     StringTable::Slot& slot = strings_.find(hash, [&](std::uint32_t id) {
       const Entry& e = entries_[id];
       return e.count == text.size() &&
@@ -289,6 +325,16 @@ class BinaryObjectTable {
     return true;
   }
   std::uint32_t* references(std::uint32_t container) { return refs_.data() + entries_[container].word; }
+
+ private:
+  // Runs of one shared buffer (a folder's path for each of its files) are
+  // answered without hashing: the text is alive and unchanged until the
+  // output is written, so the same address means the same text.
+  [[nodiscard]] bool isLastString(std::u16string_view text) const {
+    return text.data() == lastText_ && text.size() == lastCount_ && lastStringId_ != kNone;
+  }
+
+ public:
 
   std::optional<std::vector<std::uint8_t>> finish() {
     if (failed_) return std::nullopt;
@@ -537,6 +583,17 @@ std::uint32_t BinaryPropertyListBuilder::addString(const SharedString& text) { r
 std::uint32_t BinaryPropertyListBuilder::addArray(std::size_t count) { return table_->addContainer(false, count); }
 
 std::uint32_t BinaryPropertyListBuilder::addDictionary(std::size_t count) { return table_->addContainer(true, count); }
+
+void BinaryPropertyListBuilder::setStringReferences(std::uint32_t container, std::size_t first,
+                                                    const SharedString* const* strings, std::size_t count) {
+  if (table_->failed()) return;
+  if (container >= table_->objectCount() || !table_->setReference(container, first, 0) ||
+      (count > 0 && !table_->setReference(container, first + count - 1, 0))) {
+    if (count > 0) table_->fail("a reference outside its container or to no object");
+    return;
+  }
+  table_->addStringReferences(container, first, strings, count);
+}
 
 void BinaryPropertyListBuilder::setReference(std::uint32_t container, std::size_t index, std::uint32_t object) {
   if (!table_->failed() && !table_->setReference(container, index, object)) {

@@ -143,19 +143,27 @@ TEST(BinaryWriter, RefusesNestingItsReaderWouldRefuse) {
 
 }  // namespace
 // Adds `v` to the builder the way the Value writer numbers it: depth first,
-// a dictionary's keys before its values.
-std::uint32_t build(BinaryPropertyListBuilder& b, const Value& v) {
+// a dictionary's keys before its values; with `runs`, a dictionary's keys
+// as one run of strings.
+std::uint32_t build(BinaryPropertyListBuilder& b, const Value& v, bool runs = false) {
   if (const auto* s = v.asSharedString()) return b.addString(*s);
   if (const Array* items = v.asArray()) {
     const std::uint32_t id = b.addArray(items->size());
-    for (std::size_t i = 0; i < items->size(); ++i) b.setReference(id, i, build(b, (*items)[i]));
+    for (std::size_t i = 0; i < items->size(); ++i) b.setReference(id, i, build(b, (*items)[i], runs));
     return id;
   }
   const Dictionary& dict = *v.asDictionary();
   const std::uint32_t id = b.addDictionary(dict.size());
   std::size_t i = 0;
-  for (const auto& entry : dict) b.setReference(id, i++, b.addString(entry.first));
-  for (const auto& entry : dict) b.setReference(id, i++, build(b, entry.second));
+  if (runs) {
+    std::vector<const SharedString*> keys;
+    for (const auto& entry : dict) keys.push_back(&entry.first);
+    b.setStringReferences(id, 0, keys.data(), keys.size());
+    i = keys.size();
+  } else {
+    for (const auto& entry : dict) b.setReference(id, i++, b.addString(entry.first));
+  }
+  for (const auto& entry : dict) b.setReference(id, i++, build(b, entry.second, runs));
   return id;
 }
 
@@ -164,7 +172,7 @@ TEST(BinaryPropertyListBuilder, GivesTheValueWritersBytesForTheSameTree) {
   // counts past the one-byte header, and enough objects for wide references.
   const SharedString shared(u"/Users/someone/Music");
   Dictionary big;
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 700; ++i) {  // runs longer than the builder's chunks
     big.set(SharedString(u"name" + asciiToUtf16Test(std::to_string(i))),
             Value::string(i % 3 ? shared : SharedString(u"/Users/someone/Music")));
   }
@@ -190,8 +198,11 @@ TEST(BinaryPropertyListBuilder, GivesTheValueWritersBytesForTheSameTree) {
     auto built = b.finish();
     ASSERT_TRUE(built);
     EXPECT_EQ(*built, write(tree));
-    // finish() starts afresh: the same calls give the same file again.
+    // finish() starts afresh: the same calls give the same file again, and
+    // so do runs of strings.
     build(b, tree);
+    EXPECT_EQ(b.finish(), built);
+    build(b, tree, true);
     EXPECT_EQ(b.finish(), built);
   }
 }
@@ -209,6 +220,20 @@ TEST(BinaryPropertyListBuilder, FailsOnNothingAddedAndOnReferencesOutOfRange) {
          const auto d = b.addDictionary(1);
          b.setReference(d, 0, b.addString(SharedString(u"k")));
          b.setReference(d, 2, 1);
+       }},
+      {"run past the keys and values",
+       [](BinaryPropertyListBuilder& b) {
+         const auto d = b.addDictionary(1);
+         const SharedString k(u"k");
+         const SharedString* run[] = {&k, &k};
+         b.setStringReferences(d, 1, run, 2);
+       }},
+      {"run into something that is no container",
+       [](BinaryPropertyListBuilder& b) {
+         static const SharedString k(u"k");
+         const SharedString* run[] = {&k};
+         b.addString(k);
+         b.setStringReferences(0, 0, run, 1);
        }},
       {"object not yet added", [](BinaryPropertyListBuilder& b) { b.setReference(b.addArray(1), 0, 7); }},
       {"not a container",
