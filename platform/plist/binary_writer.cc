@@ -415,30 +415,34 @@ class BinaryObjectTable {
         return p + bytes.size();
       }
       case Obj::Ascii: {
+        // Locals, so that stores through `p` are not taken to change them.
         const auto* s = static_cast<const char16_t*>(e.ptr());
-        p = putHeader(p, 0x5, e.count);
-        for (std::uint32_t i = 0; i < e.count; ++i) p[i] = static_cast<std::uint8_t>(s[i]);
-        return p + e.count;
+        const std::size_t n = e.count;
+        p = putHeader(p, 0x5, n);
+        for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<std::uint8_t>(s[i]);
+        return p + n;
       }
       case Obj::Utf16: {
         const auto* s = static_cast<const char16_t*>(e.ptr());
-        p = putHeader(p, 0x6, e.count);
-        for (std::uint32_t i = 0; i < e.count; ++i) {
-          *p++ = static_cast<std::uint8_t>(s[i] >> 8);
-          *p++ = static_cast<std::uint8_t>(s[i]);
+        const std::size_t n = e.count;
+        p = putHeader(p, 0x6, n);
+        for (std::size_t i = 0; i < n; ++i) {
+          p[2 * i] = static_cast<std::uint8_t>(s[i] >> 8);
+          p[2 * i + 1] = static_cast<std::uint8_t>(s[i]);
         }
-        return p;
+        return p + 2 * n;
       }
       case Obj::Array:
       case Obj::Dict: {
         p = putHeader(p, e.type == Obj::Array ? 0xA : 0xD, e.count);
         const std::size_t refs = e.type == Obj::Array ? e.count : std::size_t{e.count} * 2;
         const std::uint32_t* r = refs_.data() + e.word;
-        if (refSize_ == 1) {
-          for (std::size_t i = 0; i < refs; ++i) *p++ = static_cast<std::uint8_t>(r[i]);
-        } else {
-          for (std::size_t i = 0; i < refs; ++i) p = putBigEndian(p, r[i], refSize_);
+        const std::size_t w = refSize_;
+        if (w == 1) {
+          for (std::size_t i = 0; i < refs; ++i) p[i] = static_cast<std::uint8_t>(r[i]);
+          return p + refs;
         }
+        for (std::size_t i = 0; i < refs; ++i) p = putBigEndian(p, r[i], w);
         return p;
       }
     }
