@@ -200,7 +200,10 @@ class BinaryObjectTable {
     entries_.reserve(objects);
     refs_.reserve(references);
   }
-  void reserveStrings(std::size_t strings) { strings_.reserve(strings); }
+  void reserveStrings(std::size_t strings) {
+    strings_.reserve(strings);
+    owned_.reserve(strings);
+  }
 
   [[nodiscard]] bool failed() const { return failed_; }
   [[nodiscard]] std::size_t objectCount() const { return entries_.size(); }
@@ -221,9 +224,11 @@ class BinaryObjectTable {
     return static_cast<std::uint32_t>(hashBytes(text.data(), text.size() * 2, 0x5354));
   }
 
-  std::uint32_t addString(std::u16string_view text) {
+  // `owner`, when given, holds `text` and is kept until the table goes, so
+  // the caller need not keep it alive.
+  std::uint32_t addString(std::u16string_view text, const SharedString* owner = nullptr) {
     if (isLastString(text)) return lastStringId_;
-    return addString(text, stringHash(text));
+    return addString(text, stringHash(text), owner);
   }
 
   // Adds `count` strings as references `first`.. of `container`, numbered as
@@ -246,14 +251,14 @@ class BinaryObjectTable {
       for (std::size_t i = 0; i < n; ++i) {
         if (i + kAhead < n) strings_.prefetch(hashes[i + kAhead]);
         const std::u16string_view text = chunk[i]->view();
-        const std::uint32_t id = isLastString(text) ? lastStringId_ : addString(text, hashes[i]);
+        const std::uint32_t id = isLastString(text) ? lastStringId_ : addString(text, hashes[i], chunk[i]);
         if (failed_) return;
         setReference(container, first + at + i, id);
       }
     }
   }
 
-  std::uint32_t addString(std::u16string_view text, std::uint32_t hash) {
+  std::uint32_t addString(std::u16string_view text, std::uint32_t hash, const SharedString* owner) {
     StringTable::Slot& slot = strings_.find(hash, [&](std::uint32_t id) {
       const Entry& e = entries_[id];
       return e.count == text.size() &&
@@ -267,7 +272,9 @@ class BinaryObjectTable {
       const std::uint64_t bytes = headerSize(text.size()) + text.size() * (ascii ? 1 : 2);
       id = add({wordOf(text.data()), static_cast<std::uint32_t>(text.size()), ascii ? Obj::Ascii : Obj::Utf16},
                bytes);
+      if (failed_) return 0;
       strings_.fill(slot, hash, id);
+      if (owner != nullptr) owned_.push_back(*owner);
     }
     lastText_ = text.data();
     lastCount_ = text.size();
@@ -470,6 +477,7 @@ class BinaryObjectTable {
   StringTable strings_;
   IdTable scalars_;
   IdTable data_;
+  std::vector<SharedString> owned_;  // the texts of strings added with an owner
   const char16_t* lastText_ = nullptr;
   std::size_t lastCount_ = 0;
   std::uint32_t lastStringId_ = kNone;
@@ -582,7 +590,9 @@ void BinaryPropertyListBuilder::reserve(std::size_t objects, std::size_t referen
   table_->reserveStrings(strings);
 }
 
-std::uint32_t BinaryPropertyListBuilder::addString(const SharedString& text) { return table_->addString(text.view()); }
+std::uint32_t BinaryPropertyListBuilder::addString(const SharedString& text) {
+  return table_->addString(text.view(), &text);
+}
 
 std::uint32_t BinaryPropertyListBuilder::addArray(std::size_t count) { return table_->addContainer(false, count); }
 

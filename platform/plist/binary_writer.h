@@ -42,8 +42,8 @@ class BinaryObjectTable;
 // with the same rules and the same bytes as writeBinaryPropertyList: a tree
 // added depth first, the root first and a dictionary's keys before its
 // values, gives exactly the file writeBinaryPropertyList gives for it.
-// Equal strings are stored once; every string added must stay alive and
-// unchanged until finish().
+// Equal strings are stored once; the builder holds on to each string it
+// stores until finish(), so callers may pass temporaries.
 //
 //   BinaryPropertyListBuilder b;
 //   auto root = b.addDictionary(1);
