@@ -275,6 +275,11 @@ class BinaryObjectTable {
       if (failed_) return 0;
       strings_.fill(slot, hash, id);
       if (owner != nullptr) owned_.push_back(*owner);
+    } else if (owner != nullptr && entries_[id].ptr() != text.data()) {
+      // An equal copy that nobody here keeps: its address may come back
+      // holding other text, so it must not answer for later strings.
+      lastStringId_ = kNone;
+      return id;
     }
     lastText_ = text.data();
     lastCount_ = text.size();
@@ -335,8 +340,9 @@ class BinaryObjectTable {
 
  private:
   // Runs of one shared buffer (a folder's path for each of its files) are
-  // answered without hashing: the text is alive and unchanged until the
-  // output is written, so the same address means the same text.
+  // answered without hashing: the last text is alive and unchanged until the
+  // output is written (held by the caller's Value, or kept here), so the same
+  // address means the same text.
   [[nodiscard]] bool isLastString(std::u16string_view text) const {
     return text.data() == lastText_ && text.size() == lastCount_ && lastStringId_ != kNone;
   }

@@ -207,6 +207,19 @@ TEST(BinaryPropertyListBuilder, GivesTheValueWritersBytesForTheSameTree) {
   }
 }
 
+TEST(BinaryPropertyListBuilder, TakesTemporariesWhoseBuffersComeBack) {
+  // Each temporary is freed before the next is made, so the allocator may
+  // hand the same buffer back with other text; only an equal text may give
+  // an equal number.
+  const std::u16string texts[] = {u"a", u"a", u"b", u"a", u"c", u"c", u"d", u"b", u"e"};
+  Array expected;
+  for (const auto& text : texts) expected.push_back(Value::string(text));
+  BinaryPropertyListBuilder b;
+  const std::uint32_t list = b.addArray(std::size(texts));
+  for (std::size_t i = 0; i < std::size(texts); ++i) b.setReference(list, i, b.addString(SharedString(texts[i])));
+  EXPECT_EQ(b.finish(), write(Value::array(expected)));
+}
+
 TEST(BinaryPropertyListBuilder, FailsOnNothingAddedAndOnReferencesOutOfRange) {
   struct Case {
     const char* what;
