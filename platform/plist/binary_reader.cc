@@ -133,6 +133,11 @@ class Reader {
     }
     std::uint64_t length = 0;
     if (!readLength(index, &at, &length)) return std::nullopt;
+    // Strings keep a 32-bit length.
+    if (length > std::numeric_limits<std::uint32_t>::max()) {
+      fail("object " + std::to_string(index) + " is a string too long to hold");
+      return std::nullopt;
+    }
     const auto* p = bytes_.data() + at;
     std::u16string text;
     if (type == 0x6) {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <limits>
 #include <cstring>
 #include <iterator>
 #include <utility>
@@ -17,6 +18,9 @@
 
 namespace fw::plist {
 namespace {
+
+// The longest text one element may hold; see text().
+constexpr std::size_t kMaxTextBytes = std::numeric_limits<std::uint32_t>::max();
 
 // Blocks handed to expat when streaming a file.
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
@@ -434,7 +438,15 @@ class Reader {
       case Leaf::Integer:
       case Leaf::Real:
       case Leaf::Date:
-      case Leaf::Data: text_.append(s, len); return;
+      case Leaf::Data:
+        // Strings keep a 32-bit length; UTF-16 never needs more units than
+        // UTF-8 has bytes, so bounding the bytes bounds the string.
+        if (len > kMaxTextBytes - text_.size()) {
+          fail("text longer than " + std::to_string(kMaxTextBytes) + " bytes");
+          return;
+        }
+        text_.append(s, len);
+        return;
       default: break;
     }
     for (std::size_t i = 0; i < len; ++i) {
