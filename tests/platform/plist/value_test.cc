@@ -7,7 +7,7 @@
 namespace fw::plist {
 namespace {
 
-std::u16string key(int i) { return u"k" + std::u16string(1, static_cast<char16_t>(u'A' + i)); }
+std::u16string key(int i) { return {u'k', static_cast<char16_t>(u'A' + i)}; }
 
 // Small dictionaries scan, large ones keep an index; both must find every
 // key, replace in place and keep insertion order.
