@@ -326,15 +326,23 @@ class BinaryObjectTable {
   }
 
   // Sets reference `index` of `container`; false (and nothing set) when
-  // either is out of range.
+  // either is out of range, or when `object` is a container numbered no
+  // later than `container`: containers only lead to later ones, so no file
+  // written here holds a cycle.
   bool setReference(std::uint32_t container, std::size_t index, std::uint32_t object) {
-    if (container >= entries_.size() || object >= entries_.size()) return false;
+    if (!holdsReference(container, index) || object >= entries_.size()) return false;
+    const Obj target = entries_[object].type;
+    if ((target == Obj::Array || target == Obj::Dict) && object <= container) return false;
+    refs_[entries_[container].word + index] = object;
+    return true;
+  }
+
+  // Whether `container` is one and has a reference `index`.
+  [[nodiscard]] bool holdsReference(std::uint32_t container, std::size_t index) const {
+    if (container >= entries_.size()) return false;
     const Entry& e = entries_[container];
     if (e.type != Obj::Array && e.type != Obj::Dict) return false;
-    const std::size_t refs = e.type == Obj::Array ? e.count : std::size_t{e.count} * 2;
-    if (index >= refs) return false;
-    refs_[e.word + index] = object;
-    return true;
+    return index < (e.type == Obj::Array ? e.count : std::size_t{e.count} * 2);
   }
   std::uint32_t* references(std::uint32_t container) { return refs_.data() + entries_[container].word; }
 
@@ -607,9 +615,9 @@ std::uint32_t BinaryPropertyListBuilder::addDictionary(std::size_t count) { retu
 void BinaryPropertyListBuilder::setStringReferences(std::uint32_t container, std::size_t first,
                                                     const SharedString* const* strings, std::size_t count) {
   if (table_->failed()) return;
-  if (container >= table_->objectCount() || !table_->setReference(container, first, 0) ||
-      (count > 0 && !table_->setReference(container, first + count - 1, 0))) {
-    if (count > 0) table_->fail("a reference outside its container or to no object");
+  if (count == 0) return;
+  if (!table_->holdsReference(container, first) || !table_->holdsReference(container, first + count - 1)) {
+    table_->fail("a reference outside its container or to no object");
     return;
   }
   table_->addStringReferences(container, first, strings, count);
@@ -617,7 +625,7 @@ void BinaryPropertyListBuilder::setStringReferences(std::uint32_t container, std
 
 void BinaryPropertyListBuilder::setReference(std::uint32_t container, std::size_t index, std::uint32_t object) {
   if (!table_->failed() && !table_->setReference(container, index, object)) {
-    table_->fail("a reference outside its container or to no object");
+    table_->fail("a reference outside its container, to no object, or back to an earlier container");
   }
 }
 

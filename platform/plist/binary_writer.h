@@ -68,7 +68,8 @@ class BinaryPropertyListBuilder {
   std::uint32_t addDictionary(std::size_t count);
   // Reference `index` of `container`: an array's items, or a dictionary's
   // keys and then its values. A reference out of range, to an object not yet
-  // added or of something that is no container makes finish() fail.
+  // added, of something that is no container, or to a container added no
+  // later than `container` (which could close a cycle) makes finish() fail.
   // References never set point at object 0, the root.
   void setReference(std::uint32_t container, std::size_t index, std::uint32_t object);
   // Adds `count` strings and sets them as references `first` .. `first +

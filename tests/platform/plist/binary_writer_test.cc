@@ -248,6 +248,14 @@ TEST(BinaryPropertyListBuilder, FailsOnNothingAddedAndOnReferencesOutOfRange) {
          b.addString(k);
          b.setStringReferences(0, 0, run, 1);
        }},
+      {"container into itself", [](BinaryPropertyListBuilder& b) { b.setReference(b.addArray(1), 0, 0); }},
+      {"container into an earlier one",
+       [](BinaryPropertyListBuilder& b) {
+         const auto outer = b.addArray(1);
+         const auto inner = b.addArray(1);
+         b.setReference(outer, 0, inner);
+         b.setReference(inner, 0, outer);
+       }},
       {"object not yet added", [](BinaryPropertyListBuilder& b) { b.setReference(b.addArray(1), 0, 7); }},
       {"not a container",
        [](BinaryPropertyListBuilder& b) {
