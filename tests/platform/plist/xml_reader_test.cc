@@ -210,7 +210,7 @@ TEST(XmlReader, ManyDistinctStringsAndKeys) {
   const Array& a = *v->asArray();
   ASSERT_EQ(a.size(), static_cast<std::size_t>(kCount + 102));
   for (int i = 0; i < kCount; ++i) {
-    const std::string want = "s" + std::to_string(i);
+    const std::string want = std::string("s").append(std::to_string(i));
     ASSERT_EQ(*a[i].asString(), std::u16string(want.begin(), want.end()));
   }
   for (int i = 0; i < 100; ++i) {
@@ -261,7 +261,7 @@ TEST(XmlReader, LargeDictionariesWithRepeatedKeys) {
     ASSERT_EQ(d.size(), want.size());
     std::size_t i = 0;
     for (const auto& [key, value] : d) {
-      const std::string k = "k" + std::to_string(want[i].first);
+      const std::string k = std::string("k").append(std::to_string(want[i].first));
       EXPECT_EQ(key.view(), std::u16string(k.begin(), k.end()));
       EXPECT_EQ(value.asInteger(), static_cast<std::int64_t>(want[i].second));
       EXPECT_EQ(d.find(key.view()), &value);
