@@ -31,33 +31,6 @@ cairo_font_options_t* fontOptions() {
   return options;
 }
 
-// Fontconfig and the font map keep their caches for the life of the
-// process. Builds with AddressSanitizer hand them back at exit, so that the
-// leak checker sees a clean exit; other builds leave them to the system,
-// since a host application may still use fontconfig from its own exit
-// handlers. By then this thread's measuring context is gone (thread-local
-// objects end before exit handlers run).
-#if defined(__SANITIZE_ADDRESS__)
-#define FW_RELEASE_FONTS_AT_EXIT 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define FW_RELEASE_FONTS_AT_EXIT 1
-#endif
-#endif
-
-void releaseFontsAtExit() {
-#ifdef FW_RELEASE_FONTS_AT_EXIT
-  static const bool registered = [] {
-    std::atexit([] {
-      pango_cairo_font_map_set_default(nullptr);
-      FcFini();
-    });
-    return true;
-  }();
-  (void)registered;
-#endif
-}
-
 // This thread's two pango contexts, on the default cairo font map: one for
 // measuring, with the identity matrix an unscaled image has, and one that is
 // brought up to date with each destination before drawing into it. Both
@@ -66,7 +39,6 @@ struct Contexts {
   PangoContext* measuring;
   PangoContext* drawing;
   Contexts() {
-    releaseFontsAtExit();
     PangoFontMap* map = pango_cairo_font_map_get_default();
     measuring = pango_font_map_create_context(map);
     drawing = pango_font_map_create_context(map);
