@@ -8,6 +8,27 @@
 
 namespace fw::plist {
 
+std::uint64_t hashBytes(const void* data, std::size_t size) noexcept {
+  constexpr std::uint64_t kMul = 0xbf58476d1ce4e5b9ull;
+  const char* p = static_cast<const char*>(data);
+  std::size_t n = size;
+  std::uint64_t h = 0x9e3779b97f4a7c15ull ^ n;
+  for (; n >= 8; p += 8, n -= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = (h ^ w) * kMul;
+    h ^= h >> 31;
+  }
+  if (n > 0) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    h = (h ^ w) * kMul;
+    h ^= h >> 31;
+  }
+  h *= 0x94d049bb133111ebull;
+  return h ^ (h >> 32);
+}
+
 SharedString::SharedString() : rep_(nullptr) {}
 
 SharedString::Rep* SharedString::allocate(std::size_t length) {
@@ -88,24 +109,7 @@ void SharedString::release(Rep* rep) noexcept {
 std::size_t SharedStringHash::operator()(std::u16string_view s) const noexcept {
   // Four code units at a time, each word folded in with a multiply and a
   // shift; keys are short, so the loop runs a few times at most.
-  constexpr std::uint64_t kMul = 0xbf58476d1ce4e5b9ull;
-  const char* p = reinterpret_cast<const char*>(s.data());
-  std::size_t n = s.size() * sizeof(char16_t);
-  std::uint64_t h = 0x9e3779b97f4a7c15ull ^ n;
-  for (; n >= 8; p += 8, n -= 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    h = (h ^ w) * kMul;
-    h ^= h >> 31;
-  }
-  if (n > 0) {
-    std::uint64_t w = 0;
-    std::memcpy(&w, p, n);
-    h = (h ^ w) * kMul;
-    h ^= h >> 31;
-  }
-  h *= 0x94d049bb133111ebull;
-  return static_cast<std::size_t>(h ^ (h >> 32));
+  return static_cast<std::size_t>(hashBytes(s.data(), s.size() * sizeof(char16_t)));
 }
 
 Value Value::boolean(bool b) {

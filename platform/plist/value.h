@@ -27,6 +27,10 @@
 
 namespace fw::plist {
 
+// A fast hash of raw bytes (64-bit multiply and shift, eight bytes a step),
+// shared by the string tables so that UTF-8 and UTF-16 lookups mix alike.
+[[nodiscard]] std::uint64_t hashBytes(const void* data, std::size_t size) noexcept;
+
 enum class Kind : std::uint8_t { Boolean, Integer, Real, String, Date, Data, Uid, Array, Dictionary };
 
 // An immutable UTF-16 string whose copies share one buffer.

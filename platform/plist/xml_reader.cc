@@ -35,26 +35,7 @@ constexpr std::size_t kInternMaxUnits = 48;
 constexpr std::size_t kInternLimit = 1 << 16;
 constexpr std::size_t kKeyLimit = 1 << 14;
 
-std::uint64_t hashUtf8(std::string_view s) {
-  constexpr std::uint64_t kMul = 0xbf58476d1ce4e5b9ull;
-  const char* p = s.data();
-  std::size_t n = s.size();
-  std::uint64_t h = 0x9e3779b97f4a7c15ull ^ n;
-  for (; n >= 8; p += 8, n -= 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    h = (h ^ w) * kMul;
-    h ^= h >> 31;
-  }
-  if (n > 0) {
-    std::uint64_t w = 0;
-    std::memcpy(&w, p, n);
-    h = (h ^ w) * kMul;
-    h ^= h >> 31;
-  }
-  h *= 0x94d049bb133111ebull;
-  return h ^ (h >> 32);
-}
+std::uint64_t hashUtf8(std::string_view s) { return hashBytes(s.data(), s.size()); }
 
 // UTF-16 code units of well-formed UTF-8: one per lead byte, and a second
 // for each four-byte sequence.
