@@ -17,24 +17,16 @@
 #include "drawing/string_image.h"
 #include "platform/graphics/appearance.h"
 #include "platform/graphics/string_drawing.h"
+#include "tests/support/image_pixels.h"
 
 namespace fw {
 namespace {
 
 constexpr const char* kScenarioVariable = "FW_PALETTE_SCENARIO";
 
-using Rgb = std::tuple<int, int, int>;
+using fw::test_support::Rgb;
 
-std::set<Rgb> coreColors(const Image& image) {
-  std::set<Rgb> colors;
-  for (int y = 0; y < image.pixelsHigh(); ++y) {
-    for (int x = 0; x < image.pixelsWide(); ++x) {
-      const Pixel p = *image.pixelAt(x, y);
-      if (p.alpha == 255) colors.insert({p.red, p.green, p.blue});
-    }
-  }
-  return colors;
-}
+using fw::test_support::coreColors;
 
 void expectRgb(const ColorPtr& c, float r, float g, float b) {
   ASSERT_NE(c, nullptr);

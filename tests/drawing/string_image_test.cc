@@ -12,26 +12,16 @@
 #include "drawing/kv_color.h"
 #include "platform/graphics/graphics_context.h"
 #include "platform/graphics/string_drawing.h"
+#include "tests/support/image_pixels.h"
 
 namespace fw {
 namespace {
 
-using Rgb = std::tuple<int, int, int>;
+using fw::test_support::Rgb;
 constexpr Rgb kBlack{0, 0, 0};
 constexpr Rgb kWhite{255, 255, 255};
 
-// The colors of fully covered pixels: where a glyph covers a pixel entirely
-// its color is the text color itself.
-std::set<Rgb> coreColors(const Image& image) {
-  std::set<Rgb> colors;
-  for (int y = 0; y < image.pixelsHigh(); ++y) {
-    for (int x = 0; x < image.pixelsWide(); ++x) {
-      const Pixel p = *image.pixelAt(x, y);
-      if (p.alpha == 255) colors.insert({p.red, p.green, p.blue});
-    }
-  }
-  return colors;
-}
+using fw::test_support::coreColors;
 
 // The coverage of every pixel, whatever its color: the shape of the text.
 std::vector<int> coverage(const Image& image) {

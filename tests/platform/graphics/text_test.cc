@@ -8,24 +8,14 @@
 #include "platform/graphics/graphics_context.h"
 #include "platform/graphics/image.h"
 #include "platform/graphics/string_drawing.h"
+#include "tests/support/image_pixels.h"
 
 namespace fw {
 namespace {
 
-using Rgb = std::tuple<int, int, int>;
+using fw::test_support::Rgb;
 
-// The colors of the fully covered (opaque) pixels: the glyph cores, whose
-// color is the text color itself, undiluted by antialiasing.
-std::set<Rgb> coreColors(const Image& image) {
-  std::set<Rgb> colors;
-  for (int y = 0; y < image.pixelsHigh(); ++y) {
-    for (int x = 0; x < image.pixelsWide(); ++x) {
-      const Pixel p = *image.pixelAt(x, y);
-      if (p.alpha == 255) colors.insert({p.red, p.green, p.blue});
-    }
-  }
-  return colors;
-}
+using fw::test_support::coreColors;
 
 TextAttributes withFont(std::u16string family, float points) {
   return {{std::u16string(NSFontAttributeName), Font{std::move(family), points}}};
