@@ -1,0 +1,133 @@
+#pragma once
+
+// Runs one of our programs as a separate process, with HOME and TMPDIR
+// inside a TempHome, and reports how it ended and what it printed. Standard
+// output and error go to files in the fixture's directory, so a child that
+// prints a lot never blocks on a pipe the test is not reading.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/temp_home.h"
+
+namespace fw::test_support {
+
+struct ToolOptions {
+  std::string program = "library-snapshot";  // in FW_BIN_DIR, or an absolute path
+  std::vector<std::string> args;
+  std::vector<std::pair<std::string, std::string>> env;  // set after HOME and TMPDIR
+  std::vector<std::string> unset;                        // removed from the environment
+  std::optional<rlim_t> openFiles;
+  std::optional<rlim_t> fileSize;  // SIGXFSZ ignored, so writes fail with EFBIG
+  std::string stdinText;           // empty: /dev/null
+};
+
+struct ToolResult {
+  int status = -1;  // exit status, or -1 when the process did not exit
+  int signal = 0;   // the signal that ended it, if one did
+  std::string out, err;
+  // The log lines of standard error without their timestamp and prefix.
+  std::vector<std::string> messages() const {
+    std::vector<std::string> lines;
+    std::istringstream in(err);
+    for (std::string line; std::getline(in, line);) {
+      const std::size_t at = line.find("] ");
+      lines.push_back(at == std::string::npos ? line : line.substr(at + 2));
+    }
+    return lines;
+  }
+  // What a failed expectation should show.
+  std::string describe() const {
+    std::string s = signal ? "killed by signal " + std::to_string(signal)
+                           : "exit status " + std::to_string(status);
+    return s + "\nstdout:\n" + out + "\nstderr:\n" + err;
+  }
+};
+
+class ToolProcess {
+ public:
+  ToolProcess(const TempHome& home, const ToolOptions& options) : home_(home) {
+    std::string bin = options.program;
+    if (bin.empty() || bin[0] != '/') bin = std::string(FW_BIN_DIR) + "/" + bin;
+    const fs::path in = home.root() / "stdin.txt";
+    writeFile(in, options.stdinText);
+    std::vector<std::string> argv{bin};
+    argv.insert(argv.end(), options.args.begin(), options.args.end());
+    pid_ = ::fork();
+    if (pid_ != 0) return;
+    ::setenv("HOME", home.home().c_str(), 1);
+    ::setenv("TMPDIR", home.tmp().c_str(), 1);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    for (const auto& name : options.unset) ::unsetenv(name.c_str());
+    for (const auto& [name, value] : options.env) ::setenv(name.c_str(), value.c_str(), 1);
+    if (options.openFiles) {
+      rlimit r{*options.openFiles, *options.openFiles};
+      ::setrlimit(RLIMIT_NOFILE, &r);
+    }
+    if (options.fileSize) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      rlimit r{*options.fileSize, *options.fileSize};
+      ::setrlimit(RLIMIT_FSIZE, &r);
+    }
+    const int fd0 = ::open(options.stdinText.empty() ? "/dev/null" : in.c_str(), O_RDONLY);
+    const int fd1 = ::open(outPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int fd2 = ::open(errPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd0 < 0 || fd1 < 0 || fd2 < 0) ::_exit(126);
+    ::dup2(fd0, 0);
+    ::dup2(fd1, 1);
+    ::dup2(fd2, 2);
+    std::vector<char*> raw;
+    for (auto& a : argv) raw.push_back(a.data());
+    raw.push_back(nullptr);
+    ::execv(bin.c_str(), raw.data());
+    ::_exit(127);
+  }
+  ~ToolProcess() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      wait();
+    }
+  }
+  ToolProcess(const ToolProcess&) = delete;
+  ToolProcess& operator=(const ToolProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  void kill(int signal) const { ::kill(pid_, signal); }
+
+  ToolResult wait() {
+    ToolResult r;
+    if (pid_ <= 0) return r;
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    r.out = readBytes(outPath());
+    r.err = readBytes(errPath());
+    return r;
+  }
+
+ private:
+  fs::path outPath() const { return home_.root() / "stdout.txt"; }
+  fs::path errPath() const { return home_.root() / "stderr.txt"; }
+
+  const TempHome& home_;
+  pid_t pid_ = -1;
+};
+
+inline ToolResult runTool(const TempHome& home, const ToolOptions& options = {}) {
+  return ToolProcess(home, options).wait();
+}
+
+}  // namespace fw::test_support
