@@ -19,10 +19,12 @@ ImagePtr imageWithAttributes(std::u16string_view text, const TextAttributes& att
 
 void drawAtPoint(std::u16string_view text, Point point, const TextAttributes& attributes,
                  const Color* backgroundColor) {
-  // An absent background is never the selection color, even when the
-  // platform had none to give.
-  if (backgroundColor == nullptr ||
-      backgroundColor != KvColor::alternateSelectedControlColor().get()) {
+  // The selection color is fetched first, whatever the background, so the
+  // palette makes it now if it is still missing and keeps the appearance of
+  // this moment. An absent background is never the selection color, even
+  // when the platform had none to give.
+  const Color* selection = KvColor::alternateSelectedControlColor().get();
+  if (backgroundColor == nullptr || backgroundColor != selection) {
     fw::drawAtPoint(text, point, attributes);
     return;
   }

@@ -25,7 +25,9 @@ namespace fw {
 // `backgroundColor` is the palette's alternateSelectedControlColor (that
 // very object: another color with equal components does not count), the
 // text is drawn in white instead of the attributes' color; on any other
-// background, or none, it is drawn as the attributes say.
+// background, or none, it is drawn as the attributes say. Every call fetches
+// the palette color first, making it if it is still missing, an absent
+// background included.
 void drawAtPoint(std::u16string_view text, Point point, const TextAttributes& attributes,
                  const Color* backgroundColor);
 

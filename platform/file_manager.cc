@@ -8,12 +8,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/path.h"
 #include "platform/unicode.h"
 
 namespace fw {
 namespace {
-
-std::string toBytes(std::u16string_view path) { return utf16ToUtf8Lossy(path); }
 
 FileType typeOf(mode_t mode) {
   switch (mode & S_IFMT) {
@@ -69,12 +68,17 @@ FileManager& FileManager::defaultManager() {
 }
 
 bool FileManager::fileExistsAtPath(std::u16string_view path, bool* isDirectory) const {
-  return fileExistsAtPathUtf8(toBytes(path), isDirectory);
+  const std::optional<std::string> bytes = fileSystemRepresentation(path);
+  if (!bytes) {
+    if (isDirectory != nullptr) *isDirectory = false;
+    return false;
+  }
+  return fileExistsAtPathUtf8(*bytes, isDirectory);
 }
 
 bool FileManager::fileExistsAtPathUtf8(const std::string& path, bool* isDirectory) const {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) {
+  if (!isFileSystemPath(path) || ::stat(path.c_str(), &st) != 0) {
     if (isDirectory != nullptr) *isDirectory = false;
     return false;
   }
@@ -84,11 +88,14 @@ bool FileManager::fileExistsAtPathUtf8(const std::string& path, bool* isDirector
 
 std::optional<FileAttributes> FileManager::fileAttributesAtPath(std::u16string_view path,
                                                                 bool traverseLink) const {
-  return fileAttributesAtPathUtf8(toBytes(path), traverseLink);
+  const std::optional<std::string> bytes = fileSystemRepresentation(path);
+  if (!bytes) return std::nullopt;
+  return fileAttributesAtPathUtf8(*bytes, traverseLink);
 }
 
 std::optional<FileAttributes> FileManager::fileAttributesAtPathUtf8(const std::string& path,
                                                                     bool traverseLink) const {
+  if (!isFileSystemPath(path)) return std::nullopt;
   struct stat st;
   int rc = traverseLink ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
   if (rc != 0) return std::nullopt;
@@ -97,8 +104,9 @@ std::optional<FileAttributes> FileManager::fileAttributesAtPathUtf8(const std::s
 
 std::optional<std::vector<std::u16string>> FileManager::directoryContentsAtPath(
     std::u16string_view path) const {
-  std::string bytes = toBytes(path);
-  DIR* dir = ::opendir(bytes.c_str());
+  const std::optional<std::string> bytes = fileSystemRepresentation(path);
+  if (!bytes) return std::nullopt;
+  DIR* dir = ::opendir(bytes->c_str());
   if (dir == nullptr) return std::nullopt;
   std::vector<std::u16string> names;
   for (;;) {
@@ -117,7 +125,9 @@ std::optional<std::vector<std::u16string>> FileManager::directoryContentsAtPath(
 
 std::optional<std::vector<std::uint8_t>> FileManager::contentsAtPath(
     std::u16string_view path) const {
-  return contentsAtPathUtf8(toBytes(path));
+  const std::optional<std::string> bytes = fileSystemRepresentation(path);
+  if (!bytes) return std::nullopt;
+  return contentsAtPathUtf8(*bytes);
 }
 
 std::optional<std::vector<std::uint8_t>> FileManager::contentsAtPathUtf8(
@@ -126,6 +136,7 @@ std::optional<std::vector<std::uint8_t>> FileManager::contentsAtPathUtf8(
   // read for as long as no writer comes, and a device such as /dev/zero never
   // ends. O_NONBLOCK lets open return at once for those so fstat can refuse
   // them; it changes nothing for regular files.
+  if (!isFileSystemPath(path)) return std::nullopt;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return std::nullopt;
   struct stat st;
@@ -151,14 +162,16 @@ std::optional<std::vector<std::uint8_t>> FileManager::contentsAtPathUtf8(
 }
 
 bool FileManager::createDirectoryAtPath(std::u16string_view path) const {
-  const std::optional<std::string> bytes = utf16ToUtf8(path);
+  const std::optional<std::string> bytes =
+      fileSystemRepresentation(path, UnpairedSurrogates::kRefuse);
   if (!bytes || bytes->empty()) return false;
   return ::mkdir(bytes->c_str(), 0777) == 0;
 }
 
 bool FileManager::createFileAtPath(std::u16string_view path,
                                    std::span<const std::uint8_t> contents) const {
-  const std::optional<std::string> bytes = utf16ToUtf8(path);
+  const std::optional<std::string> bytes =
+      fileSystemRepresentation(path, UnpairedSurrogates::kRefuse);
   if (!bytes || bytes->empty()) return false;
   const int fd = ::open(bytes->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return false;
@@ -172,7 +185,12 @@ bool FileManager::createFileAtPath(std::u16string_view path,
 
 bool FileManager::writeAtomically(std::u16string_view path, std::span<const std::uint8_t> bytes,
                                   std::string* reason) const {
-  return writeAtomicallyUtf8(toBytes(path), bytes, reason);
+  const std::optional<std::string> utf8 = fileSystemRepresentation(path);
+  if (!utf8) {
+    if (reason != nullptr) *reason = "not a file path: holds U+0000";
+    return false;
+  }
+  return writeAtomicallyUtf8(*utf8, bytes, reason);
 }
 
 bool FileManager::writeAtomicallyUtf8(const std::string& path,
@@ -183,6 +201,7 @@ bool FileManager::writeAtomicallyUtf8(const std::string& path,
     return false;
   };
   if (path.empty() || path.back() == '/') return fail("not a file path: " + path);
+  if (!isFileSystemPath(path)) return fail("not a file path: holds NUL");
   std::string directory = directoryOf(path);
   std::size_t slash = path.find_last_of('/');
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);

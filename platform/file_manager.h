@@ -7,6 +7,10 @@
 // hold names the file system gave them. Names read back from a listing that
 // are not valid UTF-8 have each invalid sequence replaced by U+FFFD.
 //
+// No file name holds U+0000 (a NUL byte in the UTF-8 forms), so a path that
+// does names no file: every question about it answers false or nullopt and
+// nothing is created, rather than asking about the path cut at the NUL.
+//
 // Nothing here throws; a question the file system cannot answer gives false
 // or nullopt.
 

@@ -34,6 +34,17 @@ std::string passwordHome(const char* user) {
 
 }  // namespace
 
+std::optional<std::string> fileSystemRepresentation(std::u16string_view path,
+                                                    UnpairedSurrogates surrogates) {
+  if (path.find(u'\0') != std::u16string_view::npos) return std::nullopt;
+  if (surrogates == UnpairedSurrogates::kRefuse) return utf16ToUtf8(path);
+  return utf16ToUtf8Lossy(path);
+}
+
+bool isFileSystemPath(std::string_view bytes) {
+  return bytes.find('\0') == std::string_view::npos;
+}
+
 std::string homeDirectoryUtf8() {
   const char* env = std::getenv("HOME");
   std::string home = (env && *env) ? std::string(env) : passwordHome(nullptr);
@@ -52,7 +63,9 @@ std::u16string stringByExpandingTildeInPath(std::u16string_view path) {
   if (user.empty()) {
     home = homeDirectory();
   } else {
-    const std::optional<std::string> name = utf16ToUtf8(user);
+    // A user name is looked up whole or not at all.
+    const std::optional<std::string> name =
+        fileSystemRepresentation(user, UnpairedSurrogates::kRefuse);
     if (!name) return std::u16string(path);
     const std::string dir = passwordHome(name->c_str());
     if (dir.empty()) return std::u16string(path);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/path.h"
 #include "platform/unicode.h"
 
 namespace fw {
@@ -31,6 +32,10 @@ bool isPrivateDirectory(const char* path) {
 }  // namespace
 
 std::optional<std::string> perUserDirectoryIn(std::string_view parent, std::string* reason) {
+  if (!isFileSystemPath(parent)) {
+    if (reason != nullptr) *reason = "parent path holds NUL";
+    return std::nullopt;
+  }
   std::string path = withoutTrailingSlashes(std::string(parent));
   if (path != "/") path += '/';
   path += "fwkit-" + std::to_string(::geteuid());

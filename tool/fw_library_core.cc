@@ -225,7 +225,9 @@ void FwLibraryCore::traverseFileSystem() {
 
   std::u16string prefPath = stringByExpandingTildeInPath(
       utf16("~/Library/Preferences/" FW_BUNDLE_IDENTIFIER ".plist"));
-  std::optional<plist::Value> prefs = plist::readPropertyListFile(utf16ToUtf8Lossy(prefPath));
+  const std::optional<std::string> prefBytes = fileSystemRepresentation(prefPath);
+  std::optional<plist::Value> prefs =
+      prefBytes ? plist::readPropertyListFile(*prefBytes) : std::nullopt;
   const plist::Dictionary* dict = prefs ? prefs->asDictionary() : nullptr;
   auto lookup = [&](std::u16string_view key) -> const plist::Value* {
     return dict ? dict->find(key) : nullptr;
@@ -251,7 +253,8 @@ void FwLibraryCore::traverseFileSystem() {
 
   for (const plist::Value& root : roots.items()) {
     // Only strings name folders; a number or a dictionary standing in for a
-    // path is skipped.
+    // path is skipped, and so is a string holding U+0000, which names no
+    // folder (traverseDirectory refuses it).
     std::optional<std::u16string_view> path = root.asString();
     if (!path || path->empty()) continue;
     if (stringByAbbreviatingWithTildeInPath(*path) == u"~/Desktop") continue;
@@ -263,6 +266,9 @@ void FwLibraryCore::traverseFileSystem() {
 
 void FwLibraryCore::traverseDirectory(std::u16string_view path, StringSet* nameSet,
                                       SizeSet* sizeSet) {
+  // "~/real\0/etc" is no folder: walking "~/real" in its place would record
+  // a parent path that exists nowhere.
+  if (!fileSystemRepresentation(path)) return;
   std::u16string last = lastPathComponent(path);
   if (!last.empty() && last[0] == u'.') return;
   Collector collector(*this, nameSet, sizeSet);

@@ -76,7 +76,8 @@ void FwLibraryCore::traverseiTunesLibrary() {
 
   const std::optional<std::u16string> libraryPath = iTunesLibraryPath();
   if (!libraryPath) return;
-  const std::optional<std::string> utf8Path = utf16ToUtf8(*libraryPath);
+  const std::optional<std::string> utf8Path =
+      fileSystemRepresentation(*libraryPath, UnpairedSurrogates::kRefuse);
   if (!utf8Path) return;
   std::string reason;
   const std::optional<Value> library = plist::readPropertyListFile(*utf8Path, &reason);
@@ -94,7 +95,8 @@ void FwLibraryCore::traverseiTunesLibrary() {
         const std::optional<Url> url = Url::parse(*location);
         if (!url) continue;
         const std::optional<std::u16string> path = url->path();
-        if (!path) continue;
+        // "%00" decodes to U+0000, and such a path names no file.
+        if (!path || path->find(u'\0') != std::u16string::npos) continue;
         const std::optional<std::u16string> normalized = normalizedStringForString(*name);
         const SharedString key(*normalized);
         addObjectToCollection(std::optional<SharedString>(key), &*tunes);

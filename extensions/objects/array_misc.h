@@ -34,14 +34,20 @@ template <class T>
   return (*array)[i];
 }
 
-// True when the very object `object` (same address, not equal content) is an
-// element. An absent object or array answers false.
+// True when the very object `object` (the same object, not equal content) is
+// an element. `object` may point at the element's class or at any base of it
+// or derived from it: the two pointers are compared as their common type,
+// which adjusts for a base that does not sit at the object's start, so with
+// `struct V : Mixin, fw::Object {}` an element v is found through
+// static_cast<const fw::Object*>(v.get()). An absent object or array answers
+// false.
 template <class T, class U>
+  requires requires(const T* element, const U* object) { element == object; }
 [[nodiscard]] bool containsObjectIdenticalTo(const std::vector<std::shared_ptr<T>>* array,
                                              const U* object) {
   if (array == nullptr || object == nullptr) return false;
   for (const auto& element : *array) {
-    if (static_cast<const void*>(element.get()) == static_cast<const void*>(object)) return true;
+    if (element != nullptr && static_cast<const T*>(element.get()) == object) return true;
   }
   return false;
 }

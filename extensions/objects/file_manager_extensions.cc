@@ -11,12 +11,13 @@ namespace fw {
 
 namespace {
 
-// The path's file-system bytes, when it is worth walking: present, and
+// The path's file-system bytes, when it is worth walking: present,
 // convertible as a whole (so no prefix is ever made up with U+FFFD in place
-// of a surrogate).
+// of a surrogate), and free of U+0000, which would make every prefix from
+// the NUL on name the same entry as the one before it.
 std::optional<std::string> walkable(const std::optional<std::u16string_view>& path) {
   if (!path) return std::nullopt;
-  return utf16ToUtf8(*path);
+  return fileSystemRepresentation(*path, UnpairedSurrogates::kRefuse);
 }
 
 // When the path as given exists, so does every prefix that the walk would

@@ -16,7 +16,9 @@
 // directory at the last component means no file is made. A file is created
 // exclusively, so an entry that appears between the check and the creation
 // is never truncated. A path that is not valid UTF-16 (an unpaired
-// surrogate) creates nothing. An absent or empty path creates nothing.
+// surrogate) or that holds U+0000 creates nothing: u"/tmp/t/cut\0.txt"
+// names no file, and /tmp/t/cut is not made in its place. An absent or
+// empty path creates nothing.
 
 #include <cstdint>
 #include <optional>

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/graphics/graphics_context.h"
-#include "platform/unicode.h"
+#include "platform/path.h"
 
 namespace fw {
 namespace {
@@ -66,10 +66,10 @@ bool Image::unlockFocus() {
 
 bool Image::writeToPNG(std::u16string_view path) const {
   if (pixelsWide() == 0 || pixelsHigh() == 0) return false;
-  std::string utf8 = utf16ToUtf8Lossy(path);
-  if (utf8.empty() || utf8.find('\0') != std::string::npos) return false;
+  const std::optional<std::string> utf8 = fileSystemRepresentation(path);
+  if (!utf8 || utf8->empty()) return false;
   cairo_surface_flush(surface_);
-  return cairo_surface_write_to_png(surface_, utf8.c_str()) == CAIRO_STATUS_SUCCESS;
+  return cairo_surface_write_to_png(surface_, utf8->c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
 std::optional<Pixel> Image::pixelAt(int x, int y) const {

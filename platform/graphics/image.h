@@ -61,8 +61,8 @@ class Image : public std::enable_shared_from_this<Image> {
   bool unlockFocus();
 
   // Writes the image as a PNG file at `path` (UTF-16, converted to the file
-  // system's UTF-8). False when the file cannot be written or the image is
-  // empty.
+  // system's UTF-8). False when the file cannot be written, the path holds
+  // U+0000, or the image is empty.
   [[nodiscard]] bool writeToPNG(std::u16string_view path) const;
 
   // The pixel at column x, row y (top-left is 0, 0); absent outside the image.

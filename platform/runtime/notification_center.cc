@@ -9,13 +9,25 @@ namespace fw {
 Notification::Notification(std::optional<std::u16string_view> name, Object* object)
     : object_(object) {
   if (name) name_.emplace(*name);
+  if (object != nullptr) {
+    objectOwner_ = object->weak_from_this();
+    // An owner that ever existed leaves a weak reference that is not empty.
+    objectTracked_ = objectOwner_.owner_before(std::weak_ptr<Object>()) ||
+                     std::weak_ptr<Object>().owner_before(objectOwner_);
+  }
+}
+
+Object* Notification::object() const {
+  if (objectTracked_ && objectOwner_.expired()) return nullptr;
+  return object_;
 }
 
 std::u16string Notification::description() const {
   std::u16string out = u"<fw::Notification name=";
   out += name_ ? *name_ : std::u16string(u"(null)");
   out += u" object=";
-  out += object_ != nullptr ? object_->description() : std::u16string(u"(null)");
+  const Object* sender = object();
+  out += sender != nullptr ? sender->description() : std::u16string(u"(null)");
   out += u">";
   return out;
 }
@@ -112,12 +124,13 @@ void NotificationCenter::postNotificationName(std::optional<std::u16string_view>
     });
   }
   if (matched.empty()) return;
-  Notification note(name, sender);
+  // Owned, not on the stack, so that an observer may keep it.
+  const auto note = std::make_shared<Notification>(name, sender);
   for (const auto& reg : matched) {
     if (!reg->active.load(std::memory_order_acquire)) continue;
     std::shared_ptr<Object> observer = reg->observer.lock();
     if (!observer) continue;
-    reg->selector(*observer, note);
+    reg->selector(*observer, *note);
   }
 }
 

@@ -29,19 +29,25 @@
 
 namespace fw {
 
-// What an observer receives: the name and the sender of a post. The sender is
-// borrowed for the duration of the delivery (nullptr for a post without one).
+// What an observer receives: the name and the sender of a post. The center
+// owns each notification with a shared_ptr for its delivery, so an observer
+// may keep it (copyWithZone, shared_from_this) past the post. The sender is
+// not kept alive by it: a sender owned by a shared_ptr reads as nullptr once
+// it has died; any other sender is borrowed for the duration of the delivery
+// only. A post without a sender gives nullptr.
 class Notification : public Object {
  public:
   Notification(std::optional<std::u16string_view> name, Object* object);
 
   [[nodiscard]] const std::optional<std::u16string>& name() const { return name_; }
-  [[nodiscard]] Object* object() const { return object_; }
+  [[nodiscard]] Object* object() const;
   [[nodiscard]] std::u16string description() const override;
 
  private:
   std::optional<std::u16string> name_;
   Object* object_;
+  std::weak_ptr<Object> objectOwner_;  // empty when the sender had no owner
+  bool objectTracked_ = false;
 };
 
 class NotificationCenter {

@@ -111,10 +111,26 @@ void missingSystemColorsLeaveSlotsEmpty() {
   EXPECT_EQ(KvColor::indexForColor(nullptr), 0) << "all four exist now";
 }
 
+// Drawing on an absent background first makes the selection color, as any
+// background does, so the appearance at that moment is the one it keeps;
+// the text still keeps the caller's color.
+void absentBackgroundStillMakesTheSelectionColor() {
+  const TextAttributes black{{std::u16string(NSForegroundColorAttributeName), Color::blackColor()},
+                             {std::u16string(NSFontAttributeName), Font{u"DejaVu Sans", 24}}};
+  ImagePtr image = Image::imageWithSize(sizeWithAttributes(u"Hi", black));
+  image->lockFocus();
+  drawAtPoint(u"Hi", {0, 0}, black, nullptr);
+  image->unlockFocus();
+  EXPECT_EQ(coreColors(*image), (std::set<Rgb>{{0, 0, 0}}));
+  setSystemAppearance(graphiteAppearance());
+  expectRgb(KvColor::alternateSelectedControlColor(), 0.22f, 0.46f, 0.84f);
+}
+
 const struct {
   const char* name;
   void (*run)();
 } kScenarios[] = {
+    {"absent", &absentBackgroundStillMakesTheSelectionColor},
     {"outlive", &madeColorsOutliveAppearanceChanges},
     {"tint", &tintIsReadAtTheFirstLightBlueCall},
     {"missing", &missingSystemColorsLeaveSlotsEmpty},

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -30,11 +31,16 @@ struct ToolOptions {
   std::optional<rlim_t> openFiles;
   std::optional<rlim_t> fileSize;  // SIGXFSZ ignored, so writes fail with EFBIG
   std::string stdinText;           // empty: /dev/null
+  // Runs in the child just before exec, with the output files in place (to
+  // enter a namespace, say). It must not return to a test: it may only make
+  // system calls, fork, and end with _exit.
+  std::function<void()> beforeExec;
 };
 
 struct ToolResult {
   int status = -1;  // exit status, or -1 when the process did not exit
   int signal = 0;   // the signal that ended it, if one did
+  long peakKb = 0;  // its peak resident memory in KiB (ru_maxrss)
   std::string out, err;
   // The log lines of standard error without their timestamp and prefix.
   std::vector<std::string> messages() const {
@@ -86,6 +92,7 @@ class ToolProcess {
     ::dup2(fd0, 0);
     ::dup2(fd1, 1);
     ::dup2(fd2, 2);
+    if (options.beforeExec) options.beforeExec();
     std::vector<char*> raw;
     for (auto& a : argv) raw.push_back(a.data());
     raw.push_back(nullptr);
@@ -108,9 +115,11 @@ class ToolProcess {
     ToolResult r;
     if (pid_ <= 0) return r;
     int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (::wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     pid_ = -1;
+    r.peakKb = usage.ru_maxrss;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     r.out = readBytes(outPath());

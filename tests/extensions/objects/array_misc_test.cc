@@ -54,6 +54,29 @@ TEST(ContainsObjectIdenticalTo, ComparesIdentityNotContent) {
                                          &names[0]));
 }
 
+// The Object base sits after Mixin, at a non-zero offset, so the element's
+// address and its Object's address differ.
+struct Mixin {
+  virtual ~Mixin() = default;
+  long tag = 7;
+};
+struct Mixed : Mixin, Object {};
+
+TEST(ContainsObjectIdenticalTo, FindsTheObjectThroughAnyOfItsBases) {
+  const auto v = std::make_shared<Mixed>();
+  const auto other = std::make_shared<Mixed>();
+  const std::vector<std::shared_ptr<Mixed>> mixed = {other, v};
+  const Object* asObject = v.get();
+  ASSERT_NE(static_cast<const void*>(asObject), static_cast<const void*>(v.get()));
+  EXPECT_TRUE(containsObjectIdenticalTo(&mixed, asObject));
+  EXPECT_TRUE(containsObjectIdenticalTo(&mixed, static_cast<const Mixin*>(v.get())));
+  EXPECT_FALSE(containsObjectIdenticalTo(&mixed, static_cast<const Object*>(
+                                                     std::make_shared<Mixed>().get())));
+  // Held as Objects, searched for as the derived class.
+  const std::vector<std::shared_ptr<Object>> objects = {other, v};
+  EXPECT_TRUE(containsObjectIdenticalTo(&objects, v.get()));
+}
+
 TEST(Add, SkipsAbsentAndAppendsDuplicates) {
   const auto a = std::make_shared<Object>();
   std::vector<std::shared_ptr<Object>> array = {a};

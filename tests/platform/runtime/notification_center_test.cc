@@ -147,6 +147,30 @@ TEST_F(Center, AnObserverMayDropTheLastReferenceToItselfDuringDelivery) {
   EXPECT_TRUE(weak.expired());
 }
 
+// An observer may keep what it was given, by copy or by shared ownership;
+// the kept notification still names the post, and a sender that has died
+// since reads as absent rather than as a dangling address.
+TEST_F(Center, AnObserverMayKeepTheNotification) {
+  auto r = listen(u"n", nullptr);
+  std::vector<std::shared_ptr<Object>> kept;
+  r->onNote = [&](Notification& note) {
+    kept.push_back(note.copyWithZone(nullptr));
+    kept.push_back(note.shared_from_this());
+  };
+  auto sender = std::make_shared<Object>();
+  center().postNotificationName(u"n", sender.get());
+  ASSERT_EQ(kept.size(), 2u);
+  ASSERT_NE(kept[0], nullptr);
+  EXPECT_EQ(kept[0], kept[1]);
+  const auto* note = dynamic_cast<const Notification*>(kept[0].get());
+  ASSERT_NE(note, nullptr);
+  EXPECT_EQ(note->name(), std::optional<std::u16string>(u"n"));
+  EXPECT_EQ(note->object(), sender.get());
+  sender.reset();
+  EXPECT_EQ(note->object(), nullptr);
+  center().removeObserver(r.get());
+}
+
 // Objects placed in one buffer with separate ownership, so that a second
 // object lands exactly at the address of a first one that has died.
 alignas(Object) unsigned char spot[sizeof(Object)];
