@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +44,27 @@ std::string directoryOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+// The pieces of an atomic write's temporary name: "<dir>/" "." base "."
+// and six characters that mkostemp picks from [A-Za-z0-9].
+constexpr std::size_t kTemporarySuffix = 6;
+
+std::string temporaryPrefix(const std::string& base) { return "." + base + "."; }
+
+bool isTemporaryName(std::string_view name, std::string_view prefix) {
+  if (name.size() != prefix.size() + kTemporarySuffix || name.substr(0, prefix.size()) != prefix) {
+    return false;
+  }
+  for (char c : name.substr(prefix.size())) {
+    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum) return false;
+  }
+  return true;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
@@ -205,13 +227,29 @@ bool FileManager::writeAtomicallyUtf8(const std::string& path,
   std::string directory = directoryOf(path);
   std::size_t slash = path.find_last_of('/');
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string temp =
-      (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." + base +
-      ".XXXXXX";
+  const std::string pattern = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+                              temporaryPrefix(base) + std::string(kTemporarySuffix, 'X');
 
-  // mkostemp creates the file exclusively (O_EXCL) with mode 0600.
-  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return fail(failure("create", temp, errno));
+  // mkostemp creates the file exclusively (O_EXCL) with mode 0600. The lock
+  // tells removeAbandonedTemporaries, in another run, that this one is
+  // alive; the kernel drops it when the process dies, however it dies. A
+  // cleanup may take the new file in the moment before it is locked, so
+  // the name is checked to still be this file once the lock is held.
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; fd < 0; ++attempt) {
+    temp = pattern;
+    fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return fail(failure("create", temp, errno));
+    struct stat held, named;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
+        ::lstat(temp.c_str(), &named) == 0 && sameFile(held, named)) {
+      break;
+    }
+    ::close(fd);
+    fd = -1;
+    if (attempt == 3) return fail(failure("lock", temp, EAGAIN));
+  }
   auto discard = [&](const char* what, int error) {
     ::close(fd);
     ::unlink(temp.c_str());
@@ -220,17 +258,16 @@ bool FileManager::writeAtomicallyUtf8(const std::string& path,
   if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0) return discard("chmod", errno);
   if (!writeAll(fd, bytes)) return discard("write", errno);
   if (::fsync(fd) != 0) return discard("fsync", errno);
-  if (::close(fd) != 0) {
-    int error = errno;
-    ::unlink(temp.c_str());
-    return fail(failure("close", temp, error));
-  }
+  // Renamed while still open and locked, so no cleanup takes it before it is
+  // in place; the bytes are synced, so closing it afterwards cannot lose them.
   // rename replaces a symbolic link at `path` itself; it never follows it.
   if (::rename(temp.c_str(), path.c_str()) != 0) {
     int error = errno;
+    ::close(fd);
     ::unlink(temp.c_str());
     return fail(failure("rename to", path, error));
   }
+  ::close(fd);
   // The new name is in place; a failed directory sync cannot undo that, so it
   // only makes the write less durable, not wrong.
   int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -239,6 +276,43 @@ bool FileManager::writeAtomicallyUtf8(const std::string& path,
     ::close(dirFd);
   }
   return true;
+}
+
+std::size_t FileManager::removeAbandonedTemporaries(std::u16string_view path) const {
+  const std::optional<std::string> bytes = fileSystemRepresentation(path);
+  if (!bytes || bytes->empty() || bytes->back() == '/') return 0;
+  const std::size_t slash = bytes->find_last_of('/');
+  const std::string prefix =
+      temporaryPrefix(slash == std::string::npos ? *bytes : bytes->substr(slash + 1));
+  const int dirFd = ::open(directoryOf(*bytes).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return 0;
+  DIR* dir = ::fdopendir(dirFd);
+  if (dir == nullptr) {
+    ::close(dirFd);
+    return 0;
+  }
+  std::vector<std::string> candidates;
+  while (struct dirent* entry = ::readdir(dir)) {
+    if (isTemporaryName(entry->d_name, prefix)) candidates.emplace_back(entry->d_name);
+  }
+  std::size_t removed = 0;
+  for (const std::string& name : candidates) {
+    const int fd = ::openat(dirFd, name.c_str(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat held, named;
+    // Removed only while locked here, so no live write can hold it, and only
+    // when the name still leads to the file that was locked.
+    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameFile(held, named) && ::unlinkat(dirFd, name.c_str(), 0) == 0) {
+      ++removed;
+    }
+    ::close(fd);
+  }
+  ::closedir(dir);
+  return removed;
 }
 
 }  // namespace fw

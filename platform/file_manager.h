@@ -14,6 +14,7 @@
 // Nothing here throws; a question the file system cannot answer gives false
 // or nullopt.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -84,7 +85,8 @@ class FileManager {
                                       std::span<const std::uint8_t> contents = {}) const;
 
   // Replaces the file at `path` atomically: the bytes go to a new file beside
-  // it, created exclusively with mode 0600, written whole and synced, which
+  // it, created exclusively with mode 0600 and locked (flock) while it is
+  // written, written whole and synced, which
   // is then renamed over `path`, and the directory is synced. A symbolic link
   // at `path` is replaced itself, never written through. On failure `path`
   // is untouched, no temporary file remains, and `reason` (when given) says
@@ -94,6 +96,15 @@ class FileManager {
   [[nodiscard]] bool writeAtomicallyUtf8(const std::string& path,
                                          std::span<const std::uint8_t> bytes,
                                          std::string* reason = nullptr) const;
+
+  // Removes the temporary files that atomic writes of `path` left behind
+  // when their process was killed, so that they do not pile up: entries
+  // beside `path` named exactly as writeAtomically names its temporaries
+  // (".FwLibraryCore.plist.Xa3f9Q" for "FwLibraryCore.plist"), regular files
+  // of this user, that no live write holds (a write keeps its temporary
+  // locked until it is renamed into place). Nothing else is touched, links
+  // included. Returns how many were removed.
+  std::size_t removeAbandonedTemporaries(std::u16string_view path) const;
 };
 
 }  // namespace fw

@@ -292,6 +292,9 @@ void FwLibraryCore::traverse() {
                                                          u"FwLibraryCore.plist");
   bool written = false;
   if (directory) {
+    // Temporaries of earlier runs that were killed mid-write would otherwise
+    // pile up beside the snapshot.
+    (void)core->fm->removeAbandonedTemporaries(target);
     std::optional<std::vector<std::uint8_t>> bytes = core->snapshotPropertyList(&reason);
     if (bytes) written = core->fm->writeAtomically(target, *bytes, &reason);
   }

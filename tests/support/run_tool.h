@@ -23,6 +23,20 @@
 
 namespace fw::test_support {
 
+// Whether this build runs under AddressSanitizer, where every process is
+// several times slower and repeated fault runs are cut down.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
 struct ToolOptions {
   std::string program = "library-snapshot";  // in FW_BIN_DIR, or an absolute path
   std::vector<std::string> args;
