@@ -2,6 +2,10 @@
 // moment, the snapshot path holds a complete snapshot, the earlier one or the
 // new one, and the temporaries of killed runs do not pile up.
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <random>
 #include <string>
@@ -10,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file_manager.h"
+#include "platform/unicode.h"
 #include "tests/support/run_tool.h"
 
 namespace fw {
@@ -105,6 +111,39 @@ TEST(KilledMidWrite, LeavesACompleteSnapshotAndNoPileOfTemporaries) {
   EXPECT_GE(duringWrite, kKills / 5) << "too few kills landed while the snapshot was written";
   std::printf("%d kills, %d of them mid-write, %d runs finished first; a whole run %.0f ms\n",
               kKills, duringWrite, completed, static_cast<double>(wholeUs) / 1000.0);
+}
+
+// Only the temporaries of the one path, as its atomic writes name them,
+// regular and not held by a live write, are removed.
+TEST(KilledMidWrite, CleanupRemovesOnlyAbandonedTemporariesOfThatPath) {
+  TempHome home("fwkit-clean");
+  const fs::path dir = home.tmp();
+  struct Entry {
+    const char* name;
+    bool removed;
+  };
+  const Entry entries[] = {
+      {".FwLibraryCore.plist.Ab3dE9", true},   {".FwLibraryCore.plist.zzzzzz", true},
+      {".FwLibraryCore.plist.Ab3dE", false},   {".FwLibraryCore.plist.Ab3dE90", false},
+      {".FwLibraryCore.plist.Ab-dE9", false},  {"FwLibraryCore.plist.Ab3dE9", false},
+      {".Other.plist.Ab3dE9", false},          {".FwLibraryCore.plist.Held00", false},
+  };
+  for (const Entry& e : entries) writeFile(dir / e.name, "partial");
+  writeFile(dir / "FwLibraryCore.plist", "snapshot");
+  writeFile(home.root() / "outside", "keep");
+  fs::create_symlink(home.root() / "outside", dir / ".FwLibraryCore.plist.Link00");
+  fs::create_directory(dir / ".FwLibraryCore.plist.Dir000");
+  const int held = ::open((dir / ".FwLibraryCore.plist.Held00").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+  const FileManager& fm = FileManager::defaultManager();
+  EXPECT_EQ(fm.removeAbandonedTemporaries(utf8ToUtf16Lossy(home.snapshotPath().string())), 2u);
+  ::close(held);
+  for (const Entry& e : entries) EXPECT_EQ(fs::exists(dir / e.name), !e.removed) << e.name;
+  EXPECT_TRUE(fs::is_symlink(dir / ".FwLibraryCore.plist.Link00"));
+  EXPECT_EQ(readBytes(home.root() / "outside"), "keep");
+  EXPECT_TRUE(fs::is_directory(dir / ".FwLibraryCore.plist.Dir000"));
+  EXPECT_EQ(readBytes(home.snapshotPath()), "snapshot");
 }
 
 }  // namespace
