@@ -41,8 +41,11 @@ struct Entry {
 
 struct Frame {
   int fd = -1;
+  dev_t device = 0;  // of the directory listed, to know it again when reopened
+  ino_t inode = 0;
   std::size_t pathLength = 0;  // of the UTF-16 path while this frame is on top
   std::uint64_t serial = 0;
+  std::string name;            // its own entry name in its parent's listing
   std::string names;           // the listing's names, back to back
   std::vector<Entry> entries;
   std::size_t next = 0;
@@ -82,20 +85,24 @@ class Walk {
     int fd = ::open(bytes.c_str(), kOpenFlags);
     if (fd < 0) return;
     path_.assign(root);
-    if (!push(fd)) return;
+    if (!push(fd, {})) return;
     while (!frames_.empty()) step();
   }
 
  private:
-  bool push(int fd) {
+  bool push(int fd, std::string_view name) {
     Frame frame;
     frame.fd = fd;
+    frame.name.assign(name);
     frame.pathLength = path_.size();
     frame.serial = ++serial_;
-    if (!readListing(fd, frame, buffer_)) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !readListing(fd, frame, buffer_)) {
       ::close(fd);
       return false;
     }
+    frame.device = st.st_dev;
+    frame.inode = st.st_ino;
     frames_.push_back(std::move(frame));
     ++open_;
     if (open_ > budget_ + 1) closeShallowest();
@@ -124,9 +131,23 @@ class Walk {
       Frame& parent = frames_.back();
       // Reopened even when the parent has no entries left: its own parent
       // may be closed too, and ".." of this descriptor is the only way back.
-      if (parent.fd < 0 && childFd >= 0) {
-        parent.fd = ::openat(childFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (parent.fd >= 0) ++open_;
+      // The child may have been moved meanwhile, and its ".." is then some
+      // other folder, perhaps outside the root: only the very folder that
+      // was left (same device and inode) is taken back. Failing that, the
+      // parent is sought again by name from the nearest open folder above
+      // it, each step checked the same way; when that fails too, the rest of
+      // the parent is given up.
+      if (parent.fd < 0) {
+        int fd = childFd >= 0 ? ::openat(childFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        if (fd >= 0 && !isFolderOf(fd, parent)) {
+          ::close(fd);
+          fd = -1;
+        }
+        if (fd < 0) fd = reopenByName(frames_.size() - 1);
+        if (fd >= 0) {
+          parent.fd = fd;
+          ++open_;
+        }
       }
       closedBelow_ = std::min(closedBelow_, frames_.size() - 1);
       path_.resize(parent.pathLength);
@@ -137,13 +158,38 @@ class Walk {
     }
   }
 
+  static bool isFolderOf(int fd, const Frame& frame) {
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && st.st_dev == frame.device && st.st_ino == frame.inode;
+  }
+
+  // Frame `index` opened again through the names below the nearest open
+  // frame above it (the root's is always open), or -1 when any step no
+  // longer leads to the folder that was listed.
+  int reopenByName(std::size_t index) {
+    std::size_t open = index;
+    while (open > 0 && frames_[open].fd < 0) --open;
+    int fd = frames_[open].fd;
+    for (std::size_t i = open + 1; i <= index; ++i) {
+      const int next = ::openat(fd, frames_[i].name.c_str(), kOpenFlags);
+      if (fd != frames_[open].fd) ::close(fd);
+      if (next < 0) return -1;
+      if (!isFolderOf(next, frames_[i])) {
+        ::close(next);
+        return -1;
+      }
+      fd = next;
+    }
+    return fd == frames_[open].fd ? -1 : fd;
+  }
+
   void descend(int parentFd, const char* name) {
     int fd = ::openat(parentFd, name, kOpenFlags);
     if (fd < 0) return;
     std::size_t before = path_.size();
     if (path_.empty() || path_.back() != u'/') path_.push_back(u'/');
     appendUtf8ToUtf16Lossy(path_, name);
-    if (!push(fd)) path_.resize(before);
+    if (!push(fd, name)) path_.resize(before);
   }
 
   void step() {

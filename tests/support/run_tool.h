@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <sstream>
@@ -55,6 +56,7 @@ struct ToolResult {
   int status = -1;  // exit status, or -1 when the process did not exit
   int signal = 0;   // the signal that ended it, if one did
   long peakKb = 0;  // its peak resident memory in KiB (ru_maxrss)
+  bool timedOut = false;  // killed by wait() for running past its limit
   std::string out, err;
   // The log lines of standard error without their timestamp and prefix.
   std::vector<std::string> messages() const {
@@ -68,8 +70,9 @@ struct ToolResult {
   }
   // What a failed expectation should show.
   std::string describe() const {
-    std::string s = signal ? "killed by signal " + std::to_string(signal)
-                           : "exit status " + std::to_string(status);
+    std::string s = timedOut ? std::string("timed out and killed")
+                    : signal ? "killed by signal " + std::to_string(signal)
+                             : "exit status " + std::to_string(status);
     return s + "\nstdout:\n" + out + "\nstderr:\n" + err;
   }
 };
@@ -125,12 +128,27 @@ class ToolProcess {
   pid_t pid() const { return pid_; }
   void kill(int signal) const { ::kill(pid_, signal); }
 
-  ToolResult wait() {
+  // Waits for the end; with a limit, a process still running when it has
+  // passed is killed with SIGKILL and reported as timed out.
+  ToolResult wait(std::optional<std::chrono::milliseconds> limit = std::nullopt) {
     ToolResult r;
     if (pid_ <= 0) return r;
     int status = 0;
     rusage usage{};
-    while (::wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
+    const auto deadline = std::chrono::steady_clock::now() + limit.value_or(std::chrono::hours(1));
+    for (;;) {
+      const pid_t got = ::wait4(pid_, &status, limit ? WNOHANG : 0, &usage);
+      if (got == pid_) break;
+      if (got < 0 && errno != EINTR) break;
+      if (got == 0) {
+        if (std::chrono::steady_clock::now() < deadline) {
+          ::usleep(2000);
+          continue;
+        }
+        r.timedOut = true;
+        ::kill(pid_, SIGKILL);
+        limit.reset();
+      }
     }
     pid_ = -1;
     r.peakKb = usage.ru_maxrss;
