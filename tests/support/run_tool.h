@@ -30,6 +30,7 @@ struct ToolOptions {
   std::optional<rlim_t> openFiles;
   std::optional<rlim_t> fileSize;  // SIGXFSZ ignored, so writes fail with EFBIG
   std::string stdinText;           // empty: /dev/null
+  std::string stdoutPath;          // empty: a file of the fixture's, read back as `out`
 };
 
 struct ToolResult {
@@ -80,7 +81,8 @@ class ToolProcess {
       ::setrlimit(RLIMIT_FSIZE, &r);
     }
     const int fd0 = ::open(options.stdinText.empty() ? "/dev/null" : in.c_str(), O_RDONLY);
-    const int fd1 = ::open(outPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const std::string out = options.stdoutPath.empty() ? outPath().string() : options.stdoutPath;
+    const int fd1 = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int fd2 = ::open(errPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd0 < 0 || fd1 < 0 || fd2 < 0) ::_exit(126);
     ::dup2(fd0, 0);
