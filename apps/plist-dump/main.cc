@@ -41,6 +41,7 @@ constexpr const char* kUsage =
     "  -o FILE      write to FILE, replaced atomically, not to standard output\n"
     "  --help       print this text and exit\n"
     "  --version    print the version and exit\n"
+    "  --           take the next argument as the file, even if it starts with -\n"
     "\n"
     "exit status: 0 done; 1 the file could not be read or is malformed, holds\n"
     "a character XML cannot carry, or the output could not be written; 2 bad usage\n";
