@@ -1,5 +1,3 @@
-#include <regex>
-
 #include <gtest/gtest.h>
 
 #include "tests/support/run_tool.h"
@@ -7,25 +5,37 @@
 namespace fw::test_support {
 namespace {
 
+bool startsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// "library-snapshot 1.22.333\n": the name, a space, a dotted version.
+bool isVersionLine(const std::string& text) {
+  const std::string name = "library-snapshot ";
+  return startsWith(text, name) && text.size() > name.size() + 1 && text.back() == '\n' &&
+         text.find_first_not_of("0123456789.", name.size()) == text.size() - 1;
+}
+
 // Every argument is answered before anything is read: the preference file
 // names a folder, yet only the bare run scans it and writes a snapshot.
 TEST(CommandLine, AnswersHelpAndVersionAndRefusesEverythingElse) {
+  const std::string usage = "usage: library-snapshot [--help | --version]\n";
   const struct {
     std::vector<std::string> args;
     int status;
-    const char* out;  // a pattern for all of standard output
-    const char* err;  // and for all of standard error
+    std::string out;  // standard output starts with this ("": is empty)
+    std::string err;  // and standard error
     bool scans;
   } cases[] = {
-      {{"--help"}, 0, "usage: library-snapshot \\[--help \\| --version\\]\n[\\s\\S]*--version[\\s\\S]*", "", false},
-      {{"--version"}, 0, "library-snapshot [0-9]+\\.[0-9]+\\.[0-9]+\n", "", false},
-      {{"--frobnicate"}, 2, "", "usage: library-snapshot [\\s\\S]*", false},
-      {{"-h"}, 2, "", "usage: [\\s\\S]*", false},
-      {{"extra"}, 2, "", "usage: [\\s\\S]*", false},
-      {{""}, 2, "", "usage: [\\s\\S]*", false},
-      {{"--help", "--version"}, 2, "", "usage: [\\s\\S]*", false},
-      {{"--version", "x"}, 2, "", "usage: [\\s\\S]*", false},
-      {{}, 0, "", "[\\s\\S]*FwLibraryController: fs: 1\n[\\s\\S]*", true},
+      {{"--help"}, 0, usage, "", false},
+      {{"--version"}, 0, "library-snapshot ", "", false},
+      {{"--frobnicate"}, 2, "", usage, false},
+      {{"-h"}, 2, "", usage, false},
+      {{"extra"}, 2, "", usage, false},
+      {{""}, 2, "", usage, false},
+      {{"--help", "--version"}, 2, "", usage, false},
+      {{"--version", "x"}, 2, "", usage, false},
+      {{}, 0, "", "", true},
   };
   for (const auto& c : cases) {
     TempHome home("fwkit-cli");
@@ -34,13 +44,22 @@ TEST(CommandLine, AnswersHelpAndVersionAndRefusesEverythingElse) {
     ToolOptions options;
     options.args = c.args;
     const ToolResult r = runTool(home, options);
-    const std::string label = c.args.empty() ? "(none)" : c.args[0];
-    EXPECT_EQ(r.status, c.status) << label << "\n" << r.describe();
-    EXPECT_TRUE(std::regex_match(r.out, std::regex(c.out))) << label << "\n" << r.describe();
-    EXPECT_TRUE(std::regex_match(r.err, std::regex(c.err))) << label << "\n" << r.describe();
+    const std::string label = (c.args.empty() ? "(none)" : c.args[0]) + "\n" + r.describe();
+    EXPECT_EQ(r.status, c.status) << label;
+    EXPECT_TRUE(c.out.empty() ? r.out.empty() : startsWith(r.out, c.out)) << label;
     EXPECT_EQ(fs::exists(home.snapshotPath()), c.scans) << label;
-    if (!c.scans) EXPECT_TRUE(home.tmpListing().empty()) << label;
+    if (c.scans) {
+      EXPECT_EQ(r.messages()[0], "FwLibraryController: fs: 1") << label;
+    } else {
+      EXPECT_TRUE(c.err.empty() ? r.err.empty() : startsWith(r.err, c.err)) << label;
+      EXPECT_TRUE(home.tmpListing().empty()) << label;
+    }
   }
+  TempHome home("fwkit-cli");
+  ToolOptions options;
+  options.args = {"--version"};
+  const ToolResult r = runTool(home, options);
+  EXPECT_TRUE(isVersionLine(r.out)) << r.out;
 }
 
 TEST(CommandLine, AFailedAnswerIsNoSuccess) {
