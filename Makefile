@@ -4,7 +4,7 @@ PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-asan test demo bench fuzz install clean
+.PHONY: all deps build build-asan test demo bench fuzz install package clean
 
 all: build
 
@@ -36,6 +36,10 @@ fuzz: deps
 
 install: build
 	cmake --install build --prefix $(PREFIX)
+
+# build/fwkit_<version>_<arch>.deb, for `apt-get install ./build/fwkit_*.deb`.
+package: build
+	cd build && cpack -G DEB
 
 clean:
 	rm -rf build build-asan build-release build-fuzz

@@ -27,3 +27,11 @@ install(FILES ${CMAKE_BINARY_DIR}/fwkitConfig.cmake
 
 configure_file(cmake/fwkit.pc.in ${CMAKE_BINARY_DIR}/fwkit.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/fwkit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# Manual pages, with the version and the preference file's name filled in.
+foreach(page library-snapshot plist-dump)
+  configure_file(man/${page}.1.in ${CMAKE_BINARY_DIR}/man/${page}.1 @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/man/${page}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+
+include(cmake/package.cmake)

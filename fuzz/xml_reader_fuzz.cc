@@ -15,9 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (reason.empty()) std::abort();  // a refusal always says why
     return 0;
   }
-  const std::string xml = fw::plist::writeXmlPropertyList(*value);
+  // XML the reader accepted holds nothing the writer must refuse.
+  const auto xml = fw::plist::writeXmlPropertyList(*value);
+  if (!xml) std::abort();
   const auto again = fw::plist::readXmlPropertyList(
-      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()));
+      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(xml->data()), xml->size()));
   if (!again) std::abort();
   return 0;
 }

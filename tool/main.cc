@@ -11,6 +11,7 @@
 #include <exception>
 
 #include "platform/log.h"
+#include "tool/command_line.h"
 #include "tool/fw_library_core.h"
 
 extern char* program_invocation_short_name;
@@ -128,7 +129,8 @@ void onFatalSignal(int signal) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (const auto status = fw::handleCommandLine(argc, argv)) return *status;
   // The collections grow by doubling into blocks of many megabytes. A fixed
   // threshold keeps such blocks in their own mappings, so each one given up
   // on growth goes back to the system at once instead of staying resident

@@ -63,99 +63,138 @@ void finiteReal(std::string& out, double d) {
   out += text;
 }
 
-void value(std::string& out, const Value& v, int depth) {
-  const auto newline = [&](int d) {
-    out += '\n';
-    out.append(static_cast<std::size_t>(d) * 2, ' ');
-  };
-  switch (v.kind()) {
-    case Kind::Boolean: out += *v.asBoolean() ? "true" : "false"; return;
-    case Kind::Integer:
-      out += v.isBigUnsigned() ? std::to_string(*v.asUnsigned()) : std::to_string(*v.asInteger());
-      return;
-    case Kind::Real: {
-      const double d = *v.asReal();
-      if (std::isfinite(d)) {
-        finiteReal(out, d);
-      } else {
-        out += "{\"$real\": \"";
-        out += formatReal(d);
-        out += "\"}";
-      }
-      return;
-    }
-    case Kind::String: string(out, *v.asString()); return;
-    case Kind::Date: {
-      const double s = v.asDate()->seconds;
-      out += "{\"$date\": ";
-      if (std::isfinite(s)) {
-        finiteReal(out, s);
-      } else {
-        out += '"';
-        out += formatReal(s);
-        out += '"';
-      }
-      out += "}";
-      return;
-    }
-    case Kind::Data:
-      out += "{\"$data\": \"";
-      out += encodeBase64(*v.asData());
-      out += "\"}";
-      return;
-    case Kind::Uid:
-      out += "{\"$uid\": ";
-      out += std::to_string(v.asUid()->value);
-      out += "}";
-      return;
-    case Kind::Array: {
-      const Array& a = *v.asArray();
-      if (a.empty()) {
-        out += "[]";
+// Writes into `out`; with a sink, hands `out` over whenever it has grown
+// past a piece, between elements, and stops once the sink says so.
+class Writer {
+ public:
+  Writer(std::string& out, const TextSink* sink) : out_(out), sink_(sink) {}
+
+  bool finish() {
+    if (sink_ != nullptr && ok_ && !out_.empty()) ok_ = (*sink_)(out_);
+    if (sink_ != nullptr) out_.clear();
+    return ok_;
+  }
+
+  bool ok() const { return ok_; }
+
+  void value(const Value& v, int depth) {
+    const auto newline = [&](int d) {
+      out_ += '\n';
+      out_.append(static_cast<std::size_t>(d) * 2, ' ');
+    };
+    switch (v.kind()) {
+      case Kind::Boolean: out_ += *v.asBoolean() ? "true" : "false"; return;
+      case Kind::Integer:
+        out_ += v.isBigUnsigned() ? std::to_string(*v.asUnsigned()) : std::to_string(*v.asInteger());
+        return;
+      case Kind::Real: {
+        const double d = *v.asReal();
+        if (std::isfinite(d)) {
+          finiteReal(out_, d);
+        } else {
+          out_ += "{\"$real\": \"";
+          out_ += formatReal(d);
+          out_ += "\"}";
+        }
         return;
       }
-      out += '[';
-      bool first = true;
-      for (const Value& item : a) {
-        if (!first) out += ',';
-        first = false;
-        newline(depth + 1);
-        value(out, item, depth + 1);
-      }
-      newline(depth);
-      out += ']';
-      return;
-    }
-    case Kind::Dictionary: {
-      const Dictionary& d = *v.asDictionary();
-      if (d.empty()) {
-        out += "{}";
+      case Kind::String: string(out_, *v.asString()); return;
+      case Kind::Date: {
+        const double s = v.asDate()->seconds;
+        out_ += "{\"$date\": ";
+        if (std::isfinite(s)) {
+          finiteReal(out_, s);
+        } else {
+          out_ += '"';
+          out_ += formatReal(s);
+          out_ += '"';
+        }
+        out_ += "}";
         return;
       }
-      out += '{';
-      bool first = true;
-      for (const auto& [key, item] : d) {
-        if (!first) out += ',';
-        first = false;
-        newline(depth + 1);
-        string(out, key.view());
-        out += ": ";
-        value(out, item, depth + 1);
+      case Kind::Data:
+        out_ += "{\"$data\": \"";
+        out_ += encodeBase64(*v.asData());
+        out_ += "\"}";
+        return;
+      case Kind::Uid:
+        out_ += "{\"$uid\": ";
+        out_ += std::to_string(v.asUid()->value);
+        out_ += "}";
+        return;
+      case Kind::Array: {
+        const Array& a = *v.asArray();
+        if (a.empty()) {
+          out_ += "[]";
+          return;
+        }
+        out_ += '[';
+        bool first = true;
+        for (const Value& item : a) {
+          if (!first) out_ += ',';
+          first = false;
+          newline(depth + 1);
+          value(item, depth + 1);
+          if (!spill()) return;
+        }
+        newline(depth);
+        out_ += ']';
+        return;
       }
-      newline(depth);
-      out += '}';
-      return;
+      case Kind::Dictionary: {
+        const Dictionary& d = *v.asDictionary();
+        if (d.empty()) {
+          out_ += "{}";
+          return;
+        }
+        out_ += '{';
+        bool first = true;
+        for (const auto& [key, item] : d) {
+          if (!first) out_ += ',';
+          first = false;
+          newline(depth + 1);
+          string(out_, key.view());
+          out_ += ": ";
+          value(item, depth + 1);
+          if (!spill()) return;
+        }
+        newline(depth);
+        out_ += '}';
+        return;
+      }
     }
   }
-}
+
+ private:
+  bool spill() {
+    if (sink_ != nullptr && out_.size() >= kTextSinkPiece) {
+      if (ok_) ok_ = (*sink_)(out_);
+      out_.clear();
+    }
+    return ok_;
+  }
+
+  std::string& out_;
+  const TextSink* sink_;
+  bool ok_ = true;
+};
 
 }  // namespace
 
 std::string writeJson(const Value& root) {
   std::string out;
-  value(out, root, 0);
+  Writer(out, nullptr).value(root, 0);
   out += '\n';
   return out;
+}
+
+bool writeJson(const Value& root, const TextSink& sink) {
+  std::string buffer;
+  buffer.reserve(kTextSinkPiece + 4096);
+  Writer writer(buffer, &sink);
+  writer.value(root, 0);
+  if (writer.ok()) buffer += '\n';
+  return writer.finish();
 }
 
 }  // namespace fw::plist

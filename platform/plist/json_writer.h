@@ -10,14 +10,20 @@
 //   data -> {"$data": "<base64>"}              UID -> {"$uid": 7}
 //
 // A finite real always has a fraction or exponent, so it never reads back
-// as an integer. Text is UTF-8; an unpaired surrogate is written as \uXXXX.
+// as an integer. Text is UTF-8, and nothing is lost: control characters
+// are written as \u001b and the like, an unpaired surrogate as \ud800.
 
 #include <string>
 
+#include "platform/plist/text_sink.h"
 #include "platform/plist/value.h"
 
 namespace fw::plist {
 
 [[nodiscard]] std::string writeJson(const Value& root);
+
+// The same text handed to `sink` as it is made, so that only a piece of it
+// is ever held. False when the sink stopped the writer.
+[[nodiscard]] bool writeJson(const Value& root, const TextSink& sink);
 
 }  // namespace fw::plist

@@ -1,13 +1,121 @@
 #include "platform/plist/xml_writer.h"
 
+#include <cstdio>
+
 #include "platform/plist/xml_text.h"
 
 namespace fw::plist {
 namespace {
 
+void appendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// The first unit in `s` that XML 1.0 cannot carry, with its position.
+std::optional<std::size_t> firstUnwritable(std::u16string_view s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    if (c < 0x20) {
+      if (c != '\t' && c != '\n' && c != '\r') return i;
+    } else if (isHighSurrogate(c)) {
+      if (i + 1 < s.size() && isLowSurrogate(s[i + 1])) {
+        ++i;
+      } else {
+        return i;
+      }
+    } else if (isLowSurrogate(c) || c == 0xFFFE || c == 0xFFFF) {
+      return i;
+    }
+  }
+  return std::nullopt;
+}
+
+// A key as a JSON string, so that the path can be read and pasted back.
+void appendQuotedKey(std::string& out, std::u16string_view s) {
+  out += '"';
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    char buf[8];
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (isHighSurrogate(c) && i + 1 < s.size() && isLowSurrogate(s[i + 1])) {
+      appendUtf8(out, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (s[i + 1] - 0xDC00));
+      ++i;
+    } else if (c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
+      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+      out += buf;
+    } else {
+      appendUtf8(out, c);
+    }
+  }
+  out += '"';
+}
+
+// Depth first in document order: a dictionary's key before its value. The
+// path is only put together, from the inside out, once something is found.
+std::optional<XmlUnwritable> find(const Value& v) {
+  if (const auto s = v.asString()) {
+    if (const auto at = firstUnwritable(*s)) return XmlUnwritable{(*s)[*at], {}};
+  } else if (const Array* a = v.asArray()) {
+    std::size_t index = 0;
+    for (const Value& item : *a) {
+      if (auto found = find(item)) {
+        found->path.insert(0, "[" + std::to_string(index) + "]");
+        return found;
+      }
+      ++index;
+    }
+  } else if (const Dictionary* d = v.asDictionary()) {
+    for (const auto& [key, item] : *d) {
+      std::optional<XmlUnwritable> found;
+      if (const auto at = firstUnwritable(key.view())) {
+        found = XmlUnwritable{key.view()[*at], {}};
+      } else {
+        found = find(item);
+      }
+      if (found) {
+        std::string step = "[";
+        appendQuotedKey(step, key.view());
+        step += ']';
+        found->path.insert(0, step);
+        return found;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+// Writes into `out`; with a sink, hands `out` over whenever it has grown
+// past a piece, between elements, and stops once the sink says so.
 class Writer {
  public:
-  explicit Writer(std::string& out) : out_(out) {}
+  Writer(std::string& out, const TextSink* sink) : out_(out), sink_(sink) {}
+
+  bool ok() const { return ok_; }
+
+  bool finish() {
+    if (sink_ != nullptr && ok_ && !out_.empty()) ok_ = (*sink_)(out_);
+    if (sink_ != nullptr) out_.clear();
+    return ok_;
+  }
 
   void value(const Value& v, int depth) {
     indent(depth);
@@ -44,7 +152,10 @@ class Writer {
           return;
         }
         out_ += "<array>\n";
-        for (const Value& item : a) value(item, depth + 1);
+        for (const Value& item : a) {
+          value(item, depth + 1);
+          if (!spill()) return;
+        }
         indent(depth);
         out_ += "</array>\n";
         return;
@@ -62,6 +173,7 @@ class Writer {
           text(key.view());
           out_ += "</key>\n";
           value(item, depth + 1);
+          if (!spill()) return;
         }
         indent(depth);
         out_ += "</dict>\n";
@@ -71,6 +183,14 @@ class Writer {
   }
 
  private:
+  bool spill() {
+    if (sink_ != nullptr && out_.size() >= kTextSinkPiece) {
+      if (ok_) ok_ = (*sink_)(out_);
+      out_.clear();
+    }
+    return ok_;
+  }
+
   void indent(int depth) { out_.append(static_cast<std::size_t>(depth), '\t'); }
 
   void data(std::span<const std::uint8_t> bytes, int depth) {
@@ -86,6 +206,7 @@ class Writer {
     out_ += "</data>\n";
   }
 
+  // `s` has passed firstUnwritable(): every unit is one XML can carry.
   void text(std::u16string_view s) {
     for (std::size_t i = 0; i < s.size(); ++i) {
       const char16_t c = s[i];
@@ -95,63 +216,64 @@ class Writer {
           case '<': out_ += "&lt;"; break;
           case '>': out_ += "&gt;"; break;
           case '\r': out_ += "&#13;"; break;
-          case '\t':
-          case '\n': out_ += static_cast<char>(c); break;
-          default:
-            if (c < 0x20 || c == 0x7F) {
-              if (c == 0x7F) {
-                out_ += static_cast<char>(c);  // DEL is allowed in XML 1.0
-              } else {
-                utf8(0xFFFD);
-              }
-            } else {
-              out_ += static_cast<char>(c);
-            }
+          default: out_ += static_cast<char>(c);
         }
-      } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-                 s[i + 1] <= 0xDFFF) {
-        utf8(0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (s[i + 1] - 0xDC00));
+      } else if (isHighSurrogate(c) && i + 1 < s.size() && isLowSurrogate(s[i + 1])) {
+        appendUtf8(out_, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (s[i + 1] - 0xDC00));
         ++i;
-      } else if ((c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
-        utf8(0xFFFD);
       } else {
-        utf8(c);
+        appendUtf8(out_, c);
       }
     }
   }
 
-  void utf8(char32_t cp) {
-    if (cp < 0x80) {
-      out_ += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out_ += static_cast<char>(0xC0 | (cp >> 6));
-      out_ += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out_ += static_cast<char>(0xE0 | (cp >> 12));
-      out_ += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out_ += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out_ += static_cast<char>(0xF0 | (cp >> 18));
-      out_ += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out_ += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out_ += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-
   std::string& out_;
+  const TextSink* sink_;
+  bool ok_ = true;
 };
+
+constexpr const char* kProlog =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+    "<plist version=\"1.0\">\n";
+
+bool write(const Value& root, std::string& out, const TextSink* sink, std::string* reason) {
+  if (const auto unwritable = findXmlUnwritable(root)) {
+    if (reason != nullptr) *reason = describe(*unwritable);
+    return false;
+  }
+  out += kProlog;
+  Writer writer(out, sink);
+  writer.value(root, 0);
+  if (writer.ok()) out += "</plist>\n";
+  const bool ok = writer.finish();
+  if (!ok && reason != nullptr) reason->clear();
+  return ok;
+}
 
 }  // namespace
 
-std::string writeXmlPropertyList(const Value& root) {
-  std::string out =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-      "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-      "<plist version=\"1.0\">\n";
-  Writer(out).value(root, 0);
-  out += "</plist>\n";
+std::optional<XmlUnwritable> findXmlUnwritable(const Value& root) { return find(root); }
+
+std::string describe(const XmlUnwritable& unwritable) {
+  char code[16];
+  std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(unwritable.character));
+  std::string text = code;
+  text += unwritable.path.empty() ? " in the root string" : " at " + unwritable.path;
+  return text + " cannot be written in XML 1.0";
+}
+
+std::optional<std::string> writeXmlPropertyList(const Value& root, std::string* reason) {
+  std::string out;
+  if (!write(root, out, nullptr, reason)) return std::nullopt;
   return out;
+}
+
+bool writeXmlPropertyList(const Value& root, const TextSink& sink, std::string* reason) {
+  std::string buffer;
+  buffer.reserve(kTextSinkPiece + 4096);
+  return write(root, buffer, &sink, reason);
 }
 
 }  // namespace fw::plist

@@ -50,6 +50,7 @@ struct ToolOptions {
   // enter a namespace, say). It must not return to a test: it may only make
   // system calls, fork, and end with _exit.
   std::function<void()> beforeExec;
+  std::string stdoutPath;          // empty: a file of the fixture's, read back as `out`
 };
 
 struct ToolResult {
@@ -103,7 +104,8 @@ class ToolProcess {
       ::setrlimit(RLIMIT_FSIZE, &r);
     }
     const int fd0 = ::open(options.stdinText.empty() ? "/dev/null" : in.c_str(), O_RDONLY);
-    const int fd1 = ::open(outPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const std::string out = options.stdoutPath.empty() ? outPath().string() : options.stdoutPath;
+    const int fd1 = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int fd2 = ::open(errPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd0 < 0 || fd1 < 0 || fd2 < 0) ::_exit(126);
     ::dup2(fd0, 0);
