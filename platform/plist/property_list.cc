@@ -15,13 +15,6 @@
 namespace fw::plist {
 namespace {
 
-constexpr std::string_view kBinaryMagic = "bplist00";
-
-bool isBinary(std::span<const std::uint8_t> head) {
-  return head.size() >= kBinaryMagic.size() &&
-         std::memcmp(head.data(), kBinaryMagic.data(), kBinaryMagic.size()) == 0;
-}
-
 std::optional<Value> refuse(std::string* reason, std::string text) {
   if (reason) *reason = std::move(text);
   return std::nullopt;
@@ -57,7 +50,7 @@ class Fd {
 }  // namespace
 
 std::optional<Value> readPropertyList(std::span<const std::uint8_t> bytes, std::string* reason) {
-  if (isBinary(bytes)) return readBinaryPropertyList(bytes, reason);
+  if (looksLikeBinaryPropertyList(bytes)) return readBinaryPropertyList(bytes, reason);
   return readXmlPropertyList(bytes, reason);
 }
 
@@ -72,12 +65,12 @@ std::optional<Value> readPropertyListFile(const std::string& utf8Path, std::stri
   if (S_ISDIR(st.st_mode)) return refuse(reason, utf8Path + ": is a directory");
   if (!S_ISREG(st.st_mode)) return refuse(reason, utf8Path + ": not a regular file");
 
-  std::uint8_t head[8];
+  std::uint8_t head[bplist::kHeaderSize];
   std::size_t got = 0;
   if (!readFully(fd.get(), head, sizeof head, got)) {
     return refuse(reason, utf8Path + ": " + std::strerror(errno));
   }
-  if (isBinary({head, got})) {
+  if (looksLikeBinaryPropertyList({head, got})) {
     // The whole file, sized from fstat but read to its real end.
     std::vector<std::uint8_t> bytes(head, head + got);
     const auto expected = static_cast<std::size_t>(st.st_size);

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <new>
 
-
 namespace fw::plist {
 
 Value Value::boolean(bool b) {
