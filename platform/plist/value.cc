@@ -221,9 +221,7 @@ bool operator==(const Value& a, const Value& b) {
 
 namespace {
 
-inline bool sameKey(const SharedString& have, std::u16string_view key) {
-  return have.view() == key;
-}
+std::uint32_t keyHash(std::u16string_view key) { return static_cast<std::uint32_t>(SharedStringHash()(key)); }
 
 }  // namespace
 
@@ -248,21 +246,13 @@ Dictionary::Dictionary(std::vector<Entry>&& entries) {
     // Each key is hashed once into a fresh index; a probe that meets an
     // equal key reveals a repeat, and only then is the slower path taken.
     entries_ = std::move(entries);
-    std::size_t slots = 64;
-    while (slots < n * 2) slots *= 2;
-    index_.assign(slots, 0);
-    const std::size_t mask = slots - 1;
-    const SharedStringHash hasher;
+    index_.reserve(n);
     for (std::size_t i = 0; i < n && !repeated; ++i) {
       const SharedString& key = entries_[i].first;
-      std::size_t slot = hasher(key) & mask;
-      for (; index_[slot] != 0; slot = (slot + 1) & mask) {
-        if (entries_[index_[slot] - 1].first == key) {
-          repeated = true;
-          break;
-        }
-      }
-      index_[slot] = static_cast<std::uint32_t>(i + 1);
+      const std::uint32_t hash = keyHash(key.view());
+      auto& slot = index_.findOrFree(hash, [&](std::uint32_t at) { return entries_[at].first == key; });
+      repeated = slot.id != index_.kAbsent;
+      if (!repeated) index_.fill(slot, hash, static_cast<std::uint32_t>(i));
     }
     if (!repeated) return;
     entries = std::move(entries_);
@@ -274,49 +264,32 @@ Dictionary::Dictionary(std::vector<Entry>&& entries) {
   if (entries_.capacity() != entries_.size()) entries_.shrink_to_fit();
 }
 
-std::ptrdiff_t Dictionary::position(std::u16string_view key, std::size_t hash) const {
+std::ptrdiff_t Dictionary::position(std::u16string_view key, std::uint32_t hash) const {
   if (index_.empty()) {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-      if (sameKey(entries_[i].first, key)) return static_cast<std::ptrdiff_t>(i);
+      if (entries_[i].first.view() == key) return static_cast<std::ptrdiff_t>(i);
     }
     return -1;
   }
-  const std::size_t mask = index_.size() - 1;
-  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-    const std::uint32_t at = index_[slot];
-    if (at == 0) return -1;
-    if (sameKey(entries_[at - 1].first, key)) return static_cast<std::ptrdiff_t>(at - 1);
-  }
+  const std::uint32_t at = index_.find(hash, [&](std::uint32_t i) { return entries_[i].first.view() == key; });
+  return at == index_.kAbsent ? -1 : static_cast<std::ptrdiff_t>(at);
 }
 
-void Dictionary::indexInsert(std::size_t position, std::size_t hash) {
-  const std::size_t mask = index_.size() - 1;
-  std::size_t slot = hash & mask;
-  while (index_[slot] != 0) slot = (slot + 1) & mask;
-  index_[slot] = static_cast<std::uint32_t>(position + 1);
-}
-
-void Dictionary::rebuildIndex() {
-  // At most half full, so probes stay short.
-  std::size_t slots = 64;
-  while (slots < entries_.size() * 2) slots *= 2;
-  index_.assign(slots, 0);
-  const SharedStringHash hasher;
-  for (std::size_t i = 0; i < entries_.size(); ++i) indexInsert(i, hasher(entries_[i].first));
-}
-
-Value& Dictionary::append(SharedString key, Value value, std::size_t hash) {
+Value& Dictionary::append(SharedString key, Value value, std::uint32_t hash) {
   entries_.emplace_back(std::move(key), std::move(value));
-  if (!index_.empty() && entries_.size() * 2 <= index_.size()) {
-    indexInsert(entries_.size() - 1, hash);
+  if (!index_.empty()) {
+    index_.insert(hash, static_cast<std::uint32_t>(entries_.size() - 1));
   } else if (entries_.size() > kIndexThreshold) {
-    rebuildIndex();
+    index_.reserve(entries_.size());
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      index_.insert(keyHash(entries_[i].first.view()), static_cast<std::uint32_t>(i));
+    }
   }
   return entries_.back().second;
 }
 
 const Value* Dictionary::find(std::u16string_view key) const {
-  const std::size_t hash = index_.empty() ? 0 : SharedStringHash()(key);
+  const std::uint32_t hash = index_.empty() ? 0 : keyHash(key);
   const std::ptrdiff_t at = position(key, hash);
   return at < 0 ? nullptr : &entries_[static_cast<std::size_t>(at)].second;
 }
@@ -328,7 +301,7 @@ Value* Dictionary::find(std::u16string_view key) {
 // The hash is needed only once an index exists; append() builds the index
 // itself when the dictionary first grows past the threshold.
 Value& Dictionary::set(std::u16string_view key, Value value) {
-  const std::size_t hash = index_.empty() ? 0 : SharedStringHash()(key);
+  const std::uint32_t hash = index_.empty() ? 0 : keyHash(key);
   const std::ptrdiff_t at = position(key, hash);
   if (at >= 0) {
     Value& existing = entries_[static_cast<std::size_t>(at)].second;
@@ -339,7 +312,7 @@ Value& Dictionary::set(std::u16string_view key, Value value) {
 }
 
 Value& Dictionary::set(SharedString key, Value value) {
-  const std::size_t hash = index_.empty() ? 0 : SharedStringHash()(key);
+  const std::uint32_t hash = index_.empty() ? 0 : keyHash(key.view());
   // Shared keys usually match on their buffer, before any text compare.
   std::ptrdiff_t at = -1;
   if (index_.empty()) {

@@ -24,6 +24,7 @@
 
 #include <tsl/ordered_map.h>
 
+#include "platform/open_addressing_index.h"
 #include "platform/shared_string.h"
 
 namespace fw::plist {
@@ -170,14 +171,13 @@ class Dictionary {
   friend bool operator==(const Dictionary& a, const Dictionary& b);
 
  private:
-  [[nodiscard]] std::ptrdiff_t position(std::u16string_view key, std::size_t hash) const;
-  void rebuildIndex();
-  void indexInsert(std::size_t position, std::size_t hash);
-  Value& append(SharedString key, Value value, std::size_t hash);
+  [[nodiscard]] std::ptrdiff_t position(std::u16string_view key, std::uint32_t hash) const;
+  Value& append(SharedString key, Value value, std::uint32_t hash);
 
   std::vector<Entry> entries_;
-  // Empty, or a power-of-two table of entry position + 1 (0 = free slot).
-  std::vector<std::uint32_t> index_;
+  // Empty until the dictionary grows past kIndexThreshold entries; then the
+  // entries' positions by the low 32 bits of their keys' hashes.
+  OpenAddressingIndex<std::uint32_t> index_;
 };
 
 }  // namespace fw::plist
