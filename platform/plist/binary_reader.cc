@@ -83,27 +83,25 @@ class Reader {
   std::uint64_t room(std::uint64_t at) const { return tableOffset_ - at; }
 
   // Reads the marker at `*at` and the length that follows it: either its low
-  // nibble or, when that is 0xF, an integer object. Advances `*at` past both.
-  bool readLength(std::uint64_t index, std::uint64_t* at, std::uint64_t* length) {
+  // nibble or, when that is kCountFollows, an integer object. Advances `*at`
+  // past both.
+  std::optional<std::uint64_t> readLength(std::uint64_t index, std::uint64_t* at) {
     const std::uint8_t marker = bytes_[*at];
     *at += 1;
     const std::uint8_t low = marker & 0x0F;
-    if (low != bplist::kCountFollows) {
-      *length = low;
-      return true;
-    }
-    if (room(*at) < 1) return fail("object " + std::to_string(index) + " length truncated"), false;
+    if (low != bplist::kCountFollows) return low;
+    if (room(*at) < 1) return fail("object " + std::to_string(index) + " length truncated");
     const std::uint8_t intMarker = bytes_[*at];
     if ((intMarker >> 4) != bplist::kInteger || (intMarker & 0x0F) > 3)
-      return fail("object " + std::to_string(index) + " has a malformed length"), false;
+      return fail("object " + std::to_string(index) + " has a malformed length");
     const std::size_t width = std::size_t{1} << (intMarker & 0x0F);
     *at += 1;
-    if (room(*at) < width) return fail("object " + std::to_string(index) + " length truncated"), false;
-    *length = readBigEndian(bytes_.data() + *at, width);
-    if (width == 8 && *length > static_cast<std::uint64_t>(INT64_MAX))
-      return fail("object " + std::to_string(index) + " has a negative length"), false;
+    if (room(*at) < width) return fail("object " + std::to_string(index) + " length truncated");
+    const std::uint64_t length = readBigEndian(bytes_.data() + *at, width);
+    if (width == 8 && length > static_cast<std::uint64_t>(INT64_MAX))
+      return fail("object " + std::to_string(index) + " has a negative length");
     *at += width;
-    return true;
+    return length;
   }
 
   // Checks that `count` items of `width` bytes fit from `at`.
@@ -135,8 +133,9 @@ class Reader {
       fail("object " + std::to_string(index) + " is not a string");
       return std::nullopt;
     }
-    std::uint64_t length = 0;
-    if (!readLength(index, &at, &length)) return std::nullopt;
+    const auto counted = readLength(index, &at);
+    if (!counted) return std::nullopt;
+    const std::uint64_t length = *counted;
     // Strings keep a 32-bit length.
     if (length > std::numeric_limits<std::uint32_t>::max()) {
       fail("object " + std::to_string(index) + " is a string too long to hold");
@@ -231,9 +230,9 @@ class Reader {
         return Value::date(Date{d});
       }
       case bplist::kData: {
-        std::uint64_t length = 0;
-        if (!readLength(index, &at, &length) || !fits(index, at, length, 1)) return std::nullopt;
-        return Value::data(bytes_.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(length)));
+        const auto length = readLength(index, &at);
+        if (!length || !fits(index, at, *length, 1)) return std::nullopt;
+        return Value::data(bytes_.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(*length)));
       }
       case bplist::kAsciiString:
       case bplist::kUtf16String:
@@ -265,8 +264,9 @@ class Reader {
     auto which = [index] { return "object " + std::to_string(index); };
     if (depth >= kBinaryMaxDepth) return fail("nesting deeper than 512 containers at " + which());
     if (active_[index]) return fail("reference cycle at " + which());
-    std::uint64_t count = 0;
-    if (!readLength(index, &at, &count)) return std::nullopt;
+    const auto counted = readLength(index, &at);
+    if (!counted) return std::nullopt;
+    const std::uint64_t count = *counted;
     const bool isDict = type == bplist::kDictionary;
     const std::uint64_t refs = isDict ? count * 2 : count;
     if ((isDict && count > std::numeric_limits<std::uint64_t>::max() / 2) ||
