@@ -196,22 +196,4 @@ std::string encodeBase64(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
-void appendUtf8AsUtf16(std::u16string& out, std::string_view utf8) {
-  // ASCII runs are widened directly; the rest goes through the checked
-  // converter.
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) {
-      out.push_back(b);
-      ++i;
-      continue;
-    }
-    std::size_t j = i;
-    while (j < utf8.size() && static_cast<unsigned char>(utf8[j]) >= 0x80) ++j;
-    appendUtf8ToUtf16Lossy(out, utf8.substr(i, j - i));
-    i = j;
-  }
-}
-
 }  // namespace fw::plist
