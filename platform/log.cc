@@ -1,6 +1,5 @@
 #include "platform/log.h"
 
-#include <errno.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <time.h>
@@ -9,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/civil_time.h"
+#include "platform/posix_io.h"
 #include "platform/unicode.h"
 
 extern char* program_invocation_short_name;
@@ -20,10 +21,11 @@ void logLine(std::string_view message) {
   gettimeofday(&now, nullptr);
   tm local{};
   localtime_r(&now.tv_sec, &local);
+  const CivilTime t = civilFromSeconds(static_cast<std::int64_t>(now.tv_sec) + local.tm_gmtoff);
   char prefix[128];
-  const int n = std::snprintf(prefix, sizeof prefix, "%04d-%02d-%02d %02d:%02d:%02d.%03d %s[%d:%ld] ",
-                              local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                              local.tm_min, local.tm_sec, static_cast<int>(now.tv_usec / 1000),
+  const int n = std::snprintf(prefix, sizeof prefix, "%04d-%02u-%02u %02u:%02u:%02u.%03d %s[%d:%ld] ",
+                              static_cast<int>(t.year), t.month, t.day, t.hour, t.minute, t.second,
+                              static_cast<int>(now.tv_usec / 1000),
                               program_invocation_short_name, static_cast<int>(getpid()),
                               static_cast<long>(syscall(SYS_gettid)));
   std::string line;
@@ -31,17 +33,8 @@ void logLine(std::string_view message) {
   if (n > 0) line.append(prefix, static_cast<std::size_t>(n) < sizeof prefix ? n : sizeof prefix - 1);
   line.append(message);
   line.push_back('\n');
-  const char* p = line.data();
-  std::size_t left = line.size();
-  while (left > 0) {
-    const ssize_t w = ::write(STDERR_FILENO, p, left);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    p += w;
-    left -= static_cast<std::size_t>(w);
-  }
+  // A failed write has nowhere to be reported.
+  (void)writeAll(STDERR_FILENO, line.data(), line.size());
 }
 
 void logLine(std::u16string_view message) { logLine(utf16ToUtf8Lossy(message)); }

@@ -123,24 +123,6 @@ plist::Value stringDictionaryValue(const StringDictionary& map) {
   return plist::Value::dictionary(std::move(dict));
 }
 
-// Adds one string dictionary, keys before values, as the Value writer numbers
-// it, handing the builder runs of strings.
-std::uint32_t addStringDictionary(plist::BinaryPropertyListBuilder& builder, const StringDictionary& map) {
-  const std::uint32_t id = builder.addDictionary(map.size());
-  constexpr std::size_t kRun = 1024;
-  const plist::SharedString* run[kRun];
-  const auto& entries = map.values_container();
-  for (int values = 0; values < 2; ++values) {
-    const std::size_t base = values ? entries.size() : 0;
-    for (std::size_t at = 0; at < entries.size(); at += kRun) {
-      const std::size_t n = std::min(kRun, entries.size() - at);
-      for (std::size_t i = 0; i < n; ++i) run[i] = values ? &entries[at + i].second : &entries[at + i].first;
-      builder.setStringReferences(id, base + at, run, n);
-    }
-  }
-  return id;
-}
-
 }  // namespace
 
 void logCaughtException() {
@@ -176,9 +158,8 @@ plist::Value FwLibraryCore::dictionary() const {
 
 std::optional<std::vector<std::uint8_t>> FwLibraryCore::snapshotPropertyList(std::string* reason) const {
   // The root's keys, in order; the root stops at the first absent collection.
-  static const plist::SharedString kKeys[] = {
-      plist::SharedString(u"playlists"), plist::SharedString(u"tunesToPaths"),
-      plist::SharedString(u"namesToParentPaths"), plist::SharedString(u"sizesToNames")};
+  static const SharedString kKeys[] = {SharedString(u"playlists"), SharedString(u"tunesToPaths"),
+                                       SharedString(u"namesToParentPaths"), SharedString(u"sizesToNames")};
   const StringDictionary* maps[] = {tunesToPaths ? &*tunesToPaths : nullptr,
                                     namesToParentPaths ? &*namesToParentPaths : nullptr,
                                     sizesToNames ? &*sizesToNames : nullptr};
@@ -187,32 +168,17 @@ std::optional<std::vector<std::uint8_t>> FwLibraryCore::snapshotPropertyList(std
     present = 1;
     while (present < 4 && maps[present - 1] != nullptr) ++present;
   }
-  std::size_t objects = 1 + present;
-  std::size_t references = 2 * present;
-  std::size_t strings = present;
-  if (present > 0) {
-    objects += 1 + playlists->count();
-    references += playlists->count();
-    strings += playlists->count();
-  }
-  for (std::size_t m = 0; m + 1 < present; ++m) {
-    objects += 1 + 2 * maps[m]->size();
-    references += 2 * maps[m]->size();
-    strings += maps[m]->size();
-  }
 
   plist::BinaryPropertyListBuilder builder;
-  builder.reserve(objects, references, strings);
-  const std::uint32_t root = builder.addDictionary(present);
-  for (std::size_t k = 0; k < present; ++k) builder.setReference(root, k, builder.addString(kKeys[k]));
+  auto root = builder.dictionary(present);
+  for (std::size_t k = 0; k < present; ++k) root.key(kKeys[k]);
   if (present > 0) {
-    const std::uint32_t list = builder.addArray(playlists->count());
-    std::size_t i = 0;
-    for (const auto& name : playlists->items()) builder.setReference(list, i++, builder.addString(name));
-    builder.setReference(root, present, list);
+    auto list = root.array(playlists->count());
+    for (const auto& name : playlists->items()) list.add(name);
   }
   for (std::size_t m = 0; m + 1 < present; ++m) {
-    builder.setReference(root, present + 1 + m, addStringDictionary(builder, *maps[m]));
+    auto map = root.dictionary(maps[m]->size());
+    for (const auto& [key, value] : *maps[m]) map.add(key, value);
   }
   return builder.finish(reason);
 }

@@ -26,11 +26,14 @@
 #include <tsl/ordered_map.h>
 #include <tsl/ordered_set.h>
 
-#include "platform/plist/value.h"
+#include "platform/shared_string.h"
 
 namespace fw {
 
 class FileManager;
+namespace plist {
+class Value;
+}
 
 // A set that keeps insertion order and answers addObject(), the insert that
 // addObjectToCollection() guards.
@@ -65,15 +68,15 @@ class MutableArray {
   std::vector<T> items_;
 };
 
-using StringSet = MutableSet<plist::SharedString, plist::SharedStringHash, plist::SharedStringEqual>;
+using StringSet = MutableSet<SharedString, SharedStringHash, SharedStringEqual>;
 using SizeSet = MutableSet<std::int64_t>;
-using StringArray = MutableArray<plist::SharedString>;
+using StringArray = MutableArray<SharedString>;
 // String to string, insertion order; a replaced key keeps its position and
 // takes the new value (insert_or_assign), as setObject:forKey: does.
-using StringDictionary = tsl::ordered_map<
-    plist::SharedString, plist::SharedString, plist::SharedStringHash, plist::SharedStringEqual,
-    std::allocator<std::pair<plist::SharedString, plist::SharedString>>,
-    std::vector<std::pair<plist::SharedString, plist::SharedString>>>;
+using StringDictionary =
+    tsl::ordered_map<SharedString, SharedString, SharedStringHash, SharedStringEqual,
+                     std::allocator<std::pair<SharedString, SharedString>>,
+                     std::vector<std::pair<SharedString, SharedString>>>;
 
 // Logs the exception in flight as "<name>: <reason>": fw::Exception gives its
 // own name and reason, a std::exception its demangled type name and what(),

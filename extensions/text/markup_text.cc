@@ -84,9 +84,6 @@ int hexValue(char16_t c) {
   return -1;
 }
 
-bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 }  // namespace
 
 std::u16string stringForHTMLEntity(std::optional<std::u16string_view> name) {
@@ -298,19 +295,14 @@ std::optional<std::u16string> escapedString(std::u16string_view s) {
       } else {
         escapeByte(cp);
       }
-    } else if (cp < 0x800) {
-      escapeByte(0xC0 | (cp >> 6));
-      escapeByte(0x80 | (cp & 0x3F));
-    } else if (isHighSurrogate(static_cast<char16_t>(cp))) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[++i] - 0xDC00u);
-      escapeByte(0xF0 | (cp >> 18));
-      escapeByte(0x80 | ((cp >> 12) & 0x3F));
-      escapeByte(0x80 | ((cp >> 6) & 0x3F));
-      escapeByte(0x80 | (cp & 0x3F));
     } else {
-      escapeByte(0xE0 | (cp >> 12));
-      escapeByte(0x80 | ((cp >> 6) & 0x3F));
-      escapeByte(0x80 | (cp & 0x3F));
+      if (isHighSurrogate(cp)) {
+        cp = combineSurrogates(s[i], s[i + 1]);  // paired: checked above
+        ++i;
+      }
+      char bytes[4];
+      const std::size_t n = encodeUtf8(cp, bytes);
+      for (std::size_t k = 0; k < n; ++k) escapeByte(static_cast<unsigned char>(bytes[k]));
     }
   }
   return out;

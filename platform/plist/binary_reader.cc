@@ -10,8 +10,12 @@
 namespace fw::plist {
 namespace {
 
-constexpr std::size_t kHeaderSize = 8;
-constexpr std::size_t kTrailerSize = 32;
+using bplist::kHeaderSize;
+using bplist::kTrailerSize;
+
+bool isStringType(std::uint8_t type) {
+  return type == bplist::kAsciiString || type == bplist::kUtf16String || type == bplist::kUtf8String;
+}
 
 std::uint64_t readBigEndian(const std::uint8_t* p, std::size_t width) {
   std::uint64_t v = 0;
@@ -28,11 +32,11 @@ class Reader {
     if (!looksLikeBinaryPropertyList(bytes_)) return fail("not a binary property list (no bplist00 header)");
     if (bytes_.size() < kHeaderSize + kTrailerSize + 1) return fail("file too short for a trailer");
     const std::uint8_t* t = bytes_.data() + bytes_.size() - kTrailerSize;
-    offsetSize_ = t[6];
-    refSize_ = t[7];
-    objectCount_ = readBigEndian(t + 8, 8);
-    const std::uint64_t top = readBigEndian(t + 16, 8);
-    tableOffset_ = readBigEndian(t + 24, 8);
+    offsetSize_ = t[bplist::kTrailerOffsetWidth];
+    refSize_ = t[bplist::kTrailerReferenceWidth];
+    objectCount_ = readBigEndian(t + bplist::kTrailerObjectCount, 8);
+    const std::uint64_t top = readBigEndian(t + bplist::kTrailerTopObject, 8);
+    tableOffset_ = readBigEndian(t + bplist::kTrailerTableOffset, 8);
     if (offsetSize_ < 1 || offsetSize_ > 8) return fail("offset size " + std::to_string(offsetSize_) + " not in 1..8");
     if (refSize_ < 1 || refSize_ > 8) return fail("reference size " + std::to_string(refSize_) + " not in 1..8");
     if (objectCount_ == 0) return fail("no objects");
@@ -79,27 +83,25 @@ class Reader {
   std::uint64_t room(std::uint64_t at) const { return tableOffset_ - at; }
 
   // Reads the marker at `*at` and the length that follows it: either its low
-  // nibble or, when that is 0xF, an integer object. Advances `*at` past both.
-  bool readLength(std::uint64_t index, std::uint64_t* at, std::uint64_t* length) {
+  // nibble or, when that is kCountFollows, an integer object. Advances `*at`
+  // past both.
+  std::optional<std::uint64_t> readLength(std::uint64_t index, std::uint64_t* at) {
     const std::uint8_t marker = bytes_[*at];
     *at += 1;
     const std::uint8_t low = marker & 0x0F;
-    if (low != 0x0F) {
-      *length = low;
-      return true;
-    }
-    if (room(*at) < 1) return fail("object " + std::to_string(index) + " length truncated"), false;
+    if (low != bplist::kCountFollows) return low;
+    if (room(*at) < 1) return fail("object " + std::to_string(index) + " length truncated");
     const std::uint8_t intMarker = bytes_[*at];
-    if ((intMarker & 0xF0) != 0x10 || (intMarker & 0x0F) > 3)
-      return fail("object " + std::to_string(index) + " has a malformed length"), false;
+    if ((intMarker >> 4) != bplist::kInteger || (intMarker & 0x0F) > 3)
+      return fail("object " + std::to_string(index) + " has a malformed length");
     const std::size_t width = std::size_t{1} << (intMarker & 0x0F);
     *at += 1;
-    if (room(*at) < width) return fail("object " + std::to_string(index) + " length truncated"), false;
-    *length = readBigEndian(bytes_.data() + *at, width);
-    if (width == 8 && *length > static_cast<std::uint64_t>(INT64_MAX))
-      return fail("object " + std::to_string(index) + " has a negative length"), false;
+    if (room(*at) < width) return fail("object " + std::to_string(index) + " length truncated");
+    const std::uint64_t length = readBigEndian(bytes_.data() + *at, width);
+    if (width == 8 && length > static_cast<std::uint64_t>(INT64_MAX))
+      return fail("object " + std::to_string(index) + " has a negative length");
     *at += width;
-    return true;
+    return length;
   }
 
   // Checks that `count` items of `width` bytes fit from `at`.
@@ -127,12 +129,13 @@ class Reader {
     if (!start) return std::nullopt;
     std::uint64_t at = *start;
     const std::uint8_t type = bytes_[at] >> 4;
-    if (type != 0x5 && type != 0x6 && type != 0x7) {
+    if (!isStringType(type)) {
       fail("object " + std::to_string(index) + " is not a string");
       return std::nullopt;
     }
-    std::uint64_t length = 0;
-    if (!readLength(index, &at, &length)) return std::nullopt;
+    const auto counted = readLength(index, &at);
+    if (!counted) return std::nullopt;
+    const std::uint64_t length = *counted;
     // Strings keep a 32-bit length.
     if (length > std::numeric_limits<std::uint32_t>::max()) {
       fail("object " + std::to_string(index) + " is a string too long to hold");
@@ -140,7 +143,7 @@ class Reader {
     }
     const auto* p = bytes_.data() + at;
     std::u16string text;
-    if (type == 0x6) {
+    if (type == bplist::kUtf16String) {
       if (!fits(index, at, length, 2)) return std::nullopt;
       text.resize(static_cast<std::size_t>(length));
       for (std::size_t i = 0; i < text.size(); ++i)
@@ -153,7 +156,7 @@ class Reader {
       if (ascii) {
         text.assign(raw.begin(), raw.end());
       } else if (!appendUtf8ToUtf16(text, raw)) {
-        if (type == 0x7) {
+        if (type == bplist::kUtf8String) {
           fail("object " + std::to_string(index) + " is not valid UTF-8");
           return std::nullopt;
         }
@@ -180,13 +183,13 @@ class Reader {
     // Built only on failure: reading must not allocate per object.
     auto which = [index] { return "object " + std::to_string(index); };
     switch (type) {
-      case 0x0:
-        if (marker == 0x08) return Value::boolean(false);
-        if (marker == 0x09) return Value::boolean(true);
-        if (marker == 0x00) return fail(which() + " is null, which has no value");
-        if (marker == 0x0F) return fail(which() + " is a fill byte, which has no value");
+      case bplist::kSimple:
+        if (marker == bplist::kFalse) return Value::boolean(false);
+        if (marker == bplist::kTrue) return Value::boolean(true);
+        if (marker == bplist::kNull) return fail(which() + " is null, which has no value");
+        if (marker == bplist::kFill) return fail(which() + " is a fill byte, which has no value");
         return fail(which() + " has unknown marker " + std::to_string(marker));
-      case 0x1: {
+      case bplist::kInteger: {
         if (low > 4) return fail(which() + " is an integer wider than 16 bytes");
         const std::size_t width = std::size_t{1} << low;
         at += 1;
@@ -201,7 +204,7 @@ class Reader {
           return Value::integer(static_cast<std::int64_t>(lowWord));
         return fail(which() + " is an integer outside 64 bits");
       }
-      case 0x2: {
+      case bplist::kReal: {
         if (low != 2 && low != 3) return fail(which() + " is a real of unsupported width");
         const std::size_t width = std::size_t{1} << low;
         at += 1;
@@ -217,8 +220,8 @@ class Reader {
         std::memcpy(&d, &bits, 8);
         return Value::real(d);
       }
-      case 0x3: {
-        if (marker != 0x33) return fail(which() + " has unknown marker " + std::to_string(marker));
+      case bplist::kDate: {
+        if (marker != bplist::kDate64) return fail(which() + " has unknown marker " + std::to_string(marker));
         at += 1;
         if (room(at) < 8) return fail(which() + " is truncated");
         const std::uint64_t bits = readBigEndian(bytes_.data() + at, 8);
@@ -226,29 +229,29 @@ class Reader {
         std::memcpy(&d, &bits, 8);
         return Value::date(Date{d});
       }
-      case 0x4: {
-        std::uint64_t length = 0;
-        if (!readLength(index, &at, &length) || !fits(index, at, length, 1)) return std::nullopt;
-        return Value::data(bytes_.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(length)));
+      case bplist::kData: {
+        const auto length = readLength(index, &at);
+        if (!length || !fits(index, at, *length, 1)) return std::nullopt;
+        return Value::data(bytes_.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(*length)));
       }
-      case 0x5:
-      case 0x6:
-      case 0x7: {
+      case bplist::kAsciiString:
+      case bplist::kUtf16String:
+      case bplist::kUtf8String: {
         auto s = readString(index);
         if (!s) return std::nullopt;
         return Value::string(std::move(*s));
       }
-      case 0x8: {
+      case bplist::kUid: {
         const std::size_t width = std::size_t{low} + 1;
         if (width > 8) return fail(which() + " is a UID wider than 8 bytes");
         at += 1;
         if (room(at) < width) return fail(which() + " is truncated");
         return Value::uid(Uid{readBigEndian(bytes_.data() + at, width)});
       }
-      case 0xA:
-      case 0xB:
-      case 0xC:
-      case 0xD:
+      case bplist::kArray:
+      case bplist::kOrderedSet:
+      case bplist::kSet:
+      case bplist::kDictionary:
         return readContainer(index, at, type, depth);
       default:
         return fail(which() + " has unknown marker " + std::to_string(marker));
@@ -261,9 +264,10 @@ class Reader {
     auto which = [index] { return "object " + std::to_string(index); };
     if (depth >= kBinaryMaxDepth) return fail("nesting deeper than 512 containers at " + which());
     if (active_[index]) return fail("reference cycle at " + which());
-    std::uint64_t count = 0;
-    if (!readLength(index, &at, &count)) return std::nullopt;
-    const bool isDict = type == 0xD;
+    const auto counted = readLength(index, &at);
+    if (!counted) return std::nullopt;
+    const std::uint64_t count = *counted;
+    const bool isDict = type == bplist::kDictionary;
     const std::uint64_t refs = isDict ? count * 2 : count;
     if ((isDict && count > std::numeric_limits<std::uint64_t>::max() / 2) ||
         !fits(index, at, refs, refSize_))
@@ -294,7 +298,7 @@ class Reader {
           break;
         }
         const std::uint8_t keyType = bytes_[*keyStart] >> 4;
-        if (keyType != 0x5 && keyType != 0x6 && keyType != 0x7) {
+        if (!isStringType(keyType)) {
           fail(which() + " has a key that is not a string (object " + std::to_string(*keyRef) + ")");
           ok = false;
           break;
@@ -343,7 +347,7 @@ class Reader {
 }  // namespace
 
 bool looksLikeBinaryPropertyList(std::span<const std::uint8_t> bytes) {
-  return bytes.size() >= kHeaderSize && std::memcmp(bytes.data(), "bplist00", kHeaderSize) == 0;
+  return bytes.size() >= kHeaderSize && std::memcmp(bytes.data(), bplist::kMagic.data(), kHeaderSize) == 0;
 }
 
 std::optional<Value> readBinaryPropertyList(std::span<const std::uint8_t> bytes, std::string* reason) {

@@ -32,11 +32,12 @@
 #include <span>
 #include <string>
 
+#include "platform/plist/bplist_format.h"
 #include "platform/plist/value.h"
 
 namespace fw::plist {
 
-inline constexpr std::size_t kBinaryMaxDepth = 512;
+inline constexpr std::size_t kBinaryMaxDepth = bplist::kMaxDepth;
 inline constexpr std::uint64_t kBinaryMaxExpansion = 16;
 
 [[nodiscard]] bool looksLikeBinaryPropertyList(std::span<const std::uint8_t> bytes);

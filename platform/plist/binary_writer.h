@@ -38,53 +38,98 @@ namespace fw::plist {
 class BinaryObjectTable;
 
 // Writes a property list of strings, arrays and dictionaries without first
-// building it as a Value. Objects are numbered in the order they are added,
-// with the same rules and the same bytes as writeBinaryPropertyList: a tree
-// added depth first, the root first and a dictionary's keys before its
-// values, gives exactly the file writeBinaryPropertyList gives for it.
-// Equal strings are stored once; the builder holds on to each string it
-// stores until finish(), so callers may pass temporaries.
+// building it as a Value. The builder numbers the objects itself, in the
+// order they are added, with the same rules and the same bytes as
+// writeBinaryPropertyList: a tree filled depth first (each container before
+// its next sibling) gives exactly the file writeBinaryPropertyList gives for
+// it. Equal strings are stored once; the builder holds on to each string it
+// is handed, so callers may pass temporaries.
 //
 //   BinaryPropertyListBuilder b;
-//   auto root = b.addDictionary(1);
-//   b.setReference(root, 0, b.addString(key));    // keys: 0 .. count-1
-//   b.setReference(root, 1, b.addString(value));  // values: count .. 2*count-1
+//   auto root = b.dictionary(2);
+//   root.key(SharedString(u"names"));      // keys first: they come before values
+//   root.key(SharedString(u"paths"));
+//   auto names = root.array(1);            // the value of "names"
+//   names.add(SharedString(u"a.mp3"));
+//   auto paths = root.dictionary(1);       // the value of "paths"
+//   paths.add(SharedString(u"a.mp3"), SharedString(u"~/Music"));
 //   auto bytes = b.finish();
+//
+// A container that gets more items than it was made for, a dictionary value
+// before all of its keys, a second root, or a container left short of its
+// count makes finish() fail. Handles hold on to the builder and are used up
+// by finish().
 class BinaryPropertyListBuilder {
  public:
+  class ArrayHandle;
+  class DictionaryHandle;
+
   BinaryPropertyListBuilder();
   ~BinaryPropertyListBuilder();
   BinaryPropertyListBuilder(const BinaryPropertyListBuilder&) = delete;
   BinaryPropertyListBuilder& operator=(const BinaryPropertyListBuilder&) = delete;
 
-  // Room for this many objects, container references and distinct strings,
-  // so that nothing grows while they are added. Only a hint.
-  void reserve(std::size_t objects, std::size_t references, std::size_t strings);
+  // The root: one of these, before anything else.
+  void string(const SharedString& text);
+  ArrayHandle array(std::size_t count);
+  DictionaryHandle dictionary(std::size_t count);
 
-  // Each returns the object's number; an equal string added before gives
-  // that string's number.
-  std::uint32_t addString(const SharedString& text);
-  std::uint32_t addArray(std::size_t count);
-  std::uint32_t addDictionary(std::size_t count);
-  // Reference `index` of `container`: an array's items, or a dictionary's
-  // keys and then its values. A reference out of range, to an object not yet
-  // added, of something that is no container, or to a container added no
-  // later than `container` (which could close a cycle) makes finish() fail.
-  // References never set point at object 0, the root.
-  void setReference(std::uint32_t container, std::size_t index, std::uint32_t object);
-  // Adds `count` strings and sets them as references `first` .. `first +
-  // count - 1` of `container`: the same numbers and the same file as adding
-  // and setting each in turn, quicker for long runs of strings.
-  void setStringReferences(std::uint32_t container, std::size_t first, const SharedString* const* strings,
-                           std::size_t count);
-
-  // The file, object 0 as its root; nullopt with the reason in `*reason`
-  // when nothing was added or an addition failed. Starts the builder afresh.
+  // The file; nullopt with the reason in `*reason` when nothing was added or
+  // an addition failed. Starts the builder afresh.
   [[nodiscard]] std::optional<std::vector<std::uint8_t>> finish(std::string* reason = nullptr);
 
  private:
+  [[nodiscard]] bool takeRoot();
+
   std::string reason_;
   std::unique_ptr<BinaryObjectTable> table_;
+};
+
+// An array being filled: `count` items, in order.
+class BinaryPropertyListBuilder::ArrayHandle {
+ public:
+  void add(const SharedString& item);
+  ArrayHandle array(std::size_t count);
+  DictionaryHandle dictionary(std::size_t count);
+
+ private:
+  friend class BinaryPropertyListBuilder;
+  ArrayHandle(BinaryObjectTable* table, std::uint32_t id, std::size_t count);
+  // The next item's index, or nullopt (and the table failed) when full.
+  std::optional<std::size_t> next();
+
+  BinaryObjectTable* table_;
+  std::uint32_t id_;
+  std::size_t count_;
+  std::size_t added_ = 0;
+};
+
+// A dictionary being filled: its `count` keys, then their values in the same
+// order. add() gives a key and a string value together; the values wait
+// until the last key is in.
+class BinaryPropertyListBuilder::DictionaryHandle {
+ public:
+  void add(const SharedString& key, const SharedString& value);
+  void key(const SharedString& key);
+  // The next value, once every key is in.
+  void value(const SharedString& value);
+  ArrayHandle array(std::size_t count);
+  DictionaryHandle dictionary(std::size_t count);
+
+ private:
+  friend class BinaryPropertyListBuilder;
+  DictionaryHandle(BinaryObjectTable* table, std::uint32_t id, std::size_t count);
+  void flushKeys();
+  // The next value's reference index, or nullopt (and the table failed).
+  std::optional<std::size_t> nextValue();
+
+  BinaryObjectTable* table_;
+  std::uint32_t id_;
+  std::size_t count_;
+  std::size_t keys_ = 0;    // keys numbered
+  std::size_t values_ = 0;  // values numbered
+  std::vector<SharedString> keyRun_;   // keys not yet numbered, a run at a time
+  std::vector<SharedString> waiting_;  // add()'s values, numbered after the last key
 };
 
 }  // namespace fw::plist

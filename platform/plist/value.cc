@@ -1,116 +1,9 @@
 #include "platform/plist/value.h"
 
-#include <atomic>
 #include <cstring>
 #include <new>
 
-#include "platform/unicode.h"
-
 namespace fw::plist {
-
-std::uint64_t hashBytes(const void* data, std::size_t size) noexcept {
-  constexpr std::uint64_t kMul = 0xbf58476d1ce4e5b9ull;
-  const char* p = static_cast<const char*>(data);
-  std::size_t n = size;
-  std::uint64_t h = 0x9e3779b97f4a7c15ull ^ n;
-  for (; n >= 8; p += 8, n -= 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    h = (h ^ w) * kMul;
-    h ^= h >> 31;
-  }
-  if (n > 0) {
-    std::uint64_t w = 0;
-    std::memcpy(&w, p, n);
-    h = (h ^ w) * kMul;
-    h ^= h >> 31;
-  }
-  h *= 0x94d049bb133111ebull;
-  return h ^ (h >> 32);
-}
-
-SharedString::SharedString() : rep_(nullptr) {}
-
-SharedString::Rep* SharedString::allocate(std::size_t length) {
-  void* raw = ::operator new(sizeof(Rep) + length * sizeof(char16_t));
-  return new (raw) Rep{{1}, static_cast<std::uint32_t>(length)};
-}
-
-SharedString::SharedString(std::u16string_view text) : rep_(nullptr) {
-  if (text.empty()) return;
-  rep_ = allocate(text.size());
-  std::memcpy(rep_->text(), text.data(), text.size() * sizeof(char16_t));
-}
-
-SharedString SharedString::fromUtf8(std::string_view utf8) {
-  SharedString out;
-  if (utf8.empty()) return out;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
-  const std::size_t n = utf8.size();
-  // Most text is ASCII: checked eight bytes at a time, then widened in one
-  // pass straight into the shared buffer.
-  std::uint64_t high = 0;
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, bytes + i, 8);
-    high |= w;
-  }
-  for (; i < n; ++i) high |= bytes[i];
-  if ((high & 0x8080808080808080ull) == 0) {
-    out.rep_ = allocate(n);
-    char16_t* o = out.rep_->text();
-    for (std::size_t k = 0; k < n; ++k) o[k] = bytes[k];
-    return out;
-  }
-  // Well-formed input (all that expat hands over) is counted, then decoded
-  // in place; anything else takes the lossy path and one extra copy.
-  if (!isValidUtf8(utf8)) {
-    const std::u16string wide = utf8ToUtf16Lossy(utf8);
-    return SharedString(std::u16string_view(wide));
-  }
-  std::size_t units = 0;
-  for (const char c : utf8) {
-    const auto b = static_cast<unsigned char>(c);
-    units += (b & 0xC0) != 0x80;  // one unit per lead byte
-    units += b >= 0xF0;           // a second one for a surrogate pair
-  }
-  out.rep_ = allocate(units);
-  char16_t* o = out.rep_->text();
-  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-  const auto* e = p + utf8.size();
-  while (p < e) {
-    const unsigned char b = *p;
-    if (b < 0x80) {
-      *o++ = b;
-      ++p;
-    } else if (b < 0xE0) {
-      *o++ = static_cast<char16_t>(((b & 0x1F) << 6) | (p[1] & 0x3F));
-      p += 2;
-    } else if (b < 0xF0) {
-      *o++ = static_cast<char16_t>(((b & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
-      p += 3;
-    } else {
-      const char32_t cp = ((b & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) |
-                          (p[3] & 0x3F);
-      *o++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      *o++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-      p += 4;
-    }
-  }
-  return out;
-}
-
-void SharedString::release(Rep* rep) noexcept {
-  rep->~Rep();
-  ::operator delete(rep);
-}
-
-std::size_t SharedStringHash::operator()(std::u16string_view s) const noexcept {
-  // Four code units at a time, each word folded in with a multiply and a
-  // shift; keys are short, so the loop runs a few times at most.
-  return static_cast<std::size_t>(hashBytes(s.data(), s.size() * sizeof(char16_t)));
-}
 
 Value Value::boolean(bool b) {
   Value v(nullptr);
@@ -328,9 +221,7 @@ bool operator==(const Value& a, const Value& b) {
 
 namespace {
 
-inline bool sameKey(const SharedString& have, std::u16string_view key) {
-  return have.view() == key;
-}
+std::uint32_t keyHash(std::u16string_view key) { return static_cast<std::uint32_t>(SharedStringHash()(key)); }
 
 }  // namespace
 
@@ -355,21 +246,13 @@ Dictionary::Dictionary(std::vector<Entry>&& entries) {
     // Each key is hashed once into a fresh index; a probe that meets an
     // equal key reveals a repeat, and only then is the slower path taken.
     entries_ = std::move(entries);
-    std::size_t slots = 64;
-    while (slots < n * 2) slots *= 2;
-    index_.assign(slots, 0);
-    const std::size_t mask = slots - 1;
-    const SharedStringHash hasher;
+    index_.reserve(n);
     for (std::size_t i = 0; i < n && !repeated; ++i) {
       const SharedString& key = entries_[i].first;
-      std::size_t slot = hasher(key) & mask;
-      for (; index_[slot] != 0; slot = (slot + 1) & mask) {
-        if (entries_[index_[slot] - 1].first == key) {
-          repeated = true;
-          break;
-        }
-      }
-      index_[slot] = static_cast<std::uint32_t>(i + 1);
+      const std::uint32_t hash = keyHash(key.view());
+      auto& slot = index_.findOrFree(hash, [&](std::uint32_t at) { return entries_[at].first == key; });
+      repeated = slot.id != index_.kAbsent;
+      if (!repeated) index_.fill(slot, hash, static_cast<std::uint32_t>(i));
     }
     if (!repeated) return;
     entries = std::move(entries_);
@@ -381,49 +264,32 @@ Dictionary::Dictionary(std::vector<Entry>&& entries) {
   if (entries_.capacity() != entries_.size()) entries_.shrink_to_fit();
 }
 
-std::ptrdiff_t Dictionary::position(std::u16string_view key, std::size_t hash) const {
+std::ptrdiff_t Dictionary::position(std::u16string_view key, std::uint32_t hash) const {
   if (index_.empty()) {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-      if (sameKey(entries_[i].first, key)) return static_cast<std::ptrdiff_t>(i);
+      if (entries_[i].first.view() == key) return static_cast<std::ptrdiff_t>(i);
     }
     return -1;
   }
-  const std::size_t mask = index_.size() - 1;
-  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-    const std::uint32_t at = index_[slot];
-    if (at == 0) return -1;
-    if (sameKey(entries_[at - 1].first, key)) return static_cast<std::ptrdiff_t>(at - 1);
-  }
+  const std::uint32_t at = index_.find(hash, [&](std::uint32_t i) { return entries_[i].first.view() == key; });
+  return at == index_.kAbsent ? -1 : static_cast<std::ptrdiff_t>(at);
 }
 
-void Dictionary::indexInsert(std::size_t position, std::size_t hash) {
-  const std::size_t mask = index_.size() - 1;
-  std::size_t slot = hash & mask;
-  while (index_[slot] != 0) slot = (slot + 1) & mask;
-  index_[slot] = static_cast<std::uint32_t>(position + 1);
-}
-
-void Dictionary::rebuildIndex() {
-  // At most half full, so probes stay short.
-  std::size_t slots = 64;
-  while (slots < entries_.size() * 2) slots *= 2;
-  index_.assign(slots, 0);
-  const SharedStringHash hasher;
-  for (std::size_t i = 0; i < entries_.size(); ++i) indexInsert(i, hasher(entries_[i].first));
-}
-
-Value& Dictionary::append(SharedString key, Value value, std::size_t hash) {
+Value& Dictionary::append(SharedString key, Value value, std::uint32_t hash) {
   entries_.emplace_back(std::move(key), std::move(value));
-  if (!index_.empty() && entries_.size() * 2 <= index_.size()) {
-    indexInsert(entries_.size() - 1, hash);
+  if (!index_.empty()) {
+    index_.insert(hash, static_cast<std::uint32_t>(entries_.size() - 1));
   } else if (entries_.size() > kIndexThreshold) {
-    rebuildIndex();
+    index_.reserve(entries_.size());
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      index_.insert(keyHash(entries_[i].first.view()), static_cast<std::uint32_t>(i));
+    }
   }
   return entries_.back().second;
 }
 
 const Value* Dictionary::find(std::u16string_view key) const {
-  const std::size_t hash = index_.empty() ? 0 : SharedStringHash()(key);
+  const std::uint32_t hash = index_.empty() ? 0 : keyHash(key);
   const std::ptrdiff_t at = position(key, hash);
   return at < 0 ? nullptr : &entries_[static_cast<std::size_t>(at)].second;
 }
@@ -435,7 +301,7 @@ Value* Dictionary::find(std::u16string_view key) {
 // The hash is needed only once an index exists; append() builds the index
 // itself when the dictionary first grows past the threshold.
 Value& Dictionary::set(std::u16string_view key, Value value) {
-  const std::size_t hash = index_.empty() ? 0 : SharedStringHash()(key);
+  const std::uint32_t hash = index_.empty() ? 0 : keyHash(key);
   const std::ptrdiff_t at = position(key, hash);
   if (at >= 0) {
     Value& existing = entries_[static_cast<std::size_t>(at)].second;
@@ -446,7 +312,7 @@ Value& Dictionary::set(std::u16string_view key, Value value) {
 }
 
 Value& Dictionary::set(SharedString key, Value value) {
-  const std::size_t hash = index_.empty() ? 0 : SharedStringHash()(key);
+  const std::uint32_t hash = index_.empty() ? 0 : keyHash(key.view());
   // Shared keys usually match on their buffer, before any text compare.
   std::ptrdiff_t at = -1;
   if (index_.empty()) {

@@ -13,7 +13,6 @@
 // key keeps its first position. Copying a Value copies its containers;
 // strings and data are immutable and shared between copies.
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,76 +24,19 @@
 
 #include <tsl/ordered_map.h>
 
-namespace fw::plist {
+#include "platform/open_addressing_index.h"
+#include "platform/shared_string.h"
 
-// A fast hash of raw bytes (64-bit multiply and shift, eight bytes a step),
-// shared by the string tables so that UTF-8 and UTF-16 lookups mix alike.
-[[nodiscard]] std::uint64_t hashBytes(const void* data, std::size_t size) noexcept;
+namespace fw::plist {
 
 enum class Kind : std::uint8_t { Boolean, Integer, Real, String, Date, Data, Uid, Array, Dictionary };
 
-// An immutable UTF-16 string whose copies share one buffer.
-class SharedString {
- public:
-  SharedString();
-  explicit SharedString(std::u16string_view text);
-  // Decodes UTF-8 straight into the shared buffer, sized exactly; each
-  // invalid sequence becomes U+FFFD. fromUtf8("caf\xC3\xA9") -> u"café".
-  [[nodiscard]] static SharedString fromUtf8(std::string_view utf8);
-  // Copies and moves are inline: readers copy shared keys millions of times.
-  SharedString(const SharedString& other) noexcept : rep_(other.rep_) {
-    if (rep_) rep_->refs.fetch_add(1, std::memory_order_relaxed);
-  }
-  SharedString(SharedString&& other) noexcept : rep_(other.rep_) { other.rep_ = nullptr; }
-  SharedString& operator=(const SharedString& other) noexcept {
-    SharedString copy(other);
-    std::swap(rep_, copy.rep_);
-    return *this;
-  }
-  SharedString& operator=(SharedString&& other) noexcept {
-    std::swap(rep_, other.rep_);
-    return *this;
-  }
-  ~SharedString() {
-    if (rep_ && rep_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) release(rep_);
-  }
-
-  [[nodiscard]] std::u16string_view view() const noexcept {
-    if (!rep_) return {};
-    return {rep_->text(), rep_->length};
-  }
-  [[nodiscard]] std::size_t size() const noexcept { return view().size(); }
-  // Identity of the buffer: equal pointers mean equal text.
-  [[nodiscard]] const void* identity() const noexcept { return rep_; }
-
-  friend bool operator==(const SharedString& a, const SharedString& b) noexcept {
-    return a.rep_ == b.rep_ || a.view() == b.view();
-  }
-
- private:
-  // One allocation holds the count, the length and the text.
-  struct Rep {
-    std::atomic<std::uint32_t> refs;
-    std::uint32_t length;
-    char16_t* text() noexcept { return reinterpret_cast<char16_t*>(this + 1); }
-    const char16_t* text() const noexcept { return reinterpret_cast<const char16_t*>(this + 1); }
-  };
-  static Rep* allocate(std::size_t length);
-  static void release(Rep* rep) noexcept;
-  Rep* rep_;
-};
-
-struct SharedStringHash {
-  using is_transparent = void;
-  std::size_t operator()(std::u16string_view s) const noexcept;
-  std::size_t operator()(const SharedString& s) const noexcept { return (*this)(s.view()); }
-};
-struct SharedStringEqual {
-  using is_transparent = void;
-  bool operator()(const SharedString& a, const SharedString& b) const noexcept { return a == b; }
-  bool operator()(const SharedString& a, std::u16string_view b) const noexcept { return a.view() == b; }
-  bool operator()(std::u16string_view a, const SharedString& b) const noexcept { return a == b.view(); }
-};
+// The string type and its table helpers, named here as well for readers of
+// property-list code.
+using fw::hashBytes;
+using fw::SharedString;
+using fw::SharedStringEqual;
+using fw::SharedStringHash;
 
 class Value;
 using Array = std::vector<Value>;
@@ -229,14 +171,13 @@ class Dictionary {
   friend bool operator==(const Dictionary& a, const Dictionary& b);
 
  private:
-  [[nodiscard]] std::ptrdiff_t position(std::u16string_view key, std::size_t hash) const;
-  void rebuildIndex();
-  void indexInsert(std::size_t position, std::size_t hash);
-  Value& append(SharedString key, Value value, std::size_t hash);
+  [[nodiscard]] std::ptrdiff_t position(std::u16string_view key, std::uint32_t hash) const;
+  Value& append(SharedString key, Value value, std::uint32_t hash);
 
   std::vector<Entry> entries_;
-  // Empty, or a power-of-two table of entry position + 1 (0 = free slot).
-  std::vector<std::uint32_t> index_;
+  // Empty until the dictionary grows past kIndexThreshold entries; then the
+  // entries' positions by the low 32 bits of their keys' hashes.
+  OpenAddressingIndex<std::uint32_t> index_;
 };
 
 }  // namespace fw::plist

@@ -524,21 +524,4 @@ std::optional<Value> readXmlPropertyListFromFd(int fd, std::string* reason) {
   return reader.finish(reason);
 }
 
-std::optional<Value> readXmlPropertyListFile(const std::string& utf8Path, std::string* reason) {
-  const int fd = ::open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (reason) *reason = utf8Path + ": " + std::strerror(errno);
-    return std::nullopt;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    if (reason) *reason = utf8Path + ": is a directory";
-    return std::nullopt;
-  }
-  auto value = readXmlPropertyListFromFd(fd, reason);
-  ::close(fd);
-  return value;
-}
-
 }  // namespace fw::plist

@@ -38,8 +38,4 @@ inline constexpr std::size_t kMaxXmlNesting = 512;
 [[nodiscard]] std::optional<Value> readXmlPropertyListFromFd(int fd,
                                                              std::string* reason = nullptr);
 
-// Opens the file at `utf8Path` and streams it as above.
-[[nodiscard]] std::optional<Value> readXmlPropertyListFile(const std::string& utf8Path,
-                                                           std::string* reason = nullptr);
-
 }  // namespace fw::plist

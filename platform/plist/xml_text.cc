@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/civil_time.h"
 #include "platform/unicode.h"
 
 namespace fw::plist {
@@ -14,29 +15,6 @@ std::string_view trimXmlSpace(std::string_view s) {
   while (!s.empty() && space(s.front())) s.remove_prefix(1);
   while (!s.empty() && space(s.back())) s.remove_suffix(1);
   return s;
-}
-
-// Days from 1970-01-01 to a proleptic Gregorian date.
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  y = static_cast<std::int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y += m <= 2;
 }
 
 constexpr std::int64_t kDaysTo2001 = 11323;  // 1970-01-01 to 2001-01-01
@@ -137,20 +115,10 @@ std::string formatXmlDate(Date date) {
   double s = std::isnan(date.seconds) ? 0 : std::floor(date.seconds);
   if (s < kFirst) s = kFirst;
   if (s > kLast) s = kLast;
-  const auto total = static_cast<std::int64_t>(s);
-  std::int64_t days = total / 86400;
-  std::int64_t rest = total % 86400;
-  if (rest < 0) {
-    rest += 86400;
-    --days;
-  }
-  std::int64_t y;
-  unsigned m, d;
-  civilFromDays(days + kDaysTo2001, y, m, d);
+  const CivilTime t = civilFromSeconds(static_cast<std::int64_t>(s) + kDaysTo2001 * 86400);
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(y), m, d,
-                static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
-                static_cast<int>(rest % 60));
+  std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02u:%02u:%02uZ", static_cast<int>(t.year), t.month, t.day,
+                t.hour, t.minute, t.second);
   return buf;
 }
 
@@ -226,24 +194,6 @@ std::string encodeBase64(std::span<const std::uint8_t> bytes) {
     out += '=';
   }
   return out;
-}
-
-void appendUtf8AsUtf16(std::u16string& out, std::string_view utf8) {
-  // ASCII runs are widened directly; the rest goes through the checked
-  // converter.
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) {
-      out.push_back(b);
-      ++i;
-      continue;
-    }
-    std::size_t j = i;
-    while (j < utf8.size() && static_cast<unsigned char>(utf8[j]) >= 0x80) ++j;
-    appendUtf8ToUtf16Lossy(out, utf8.substr(i, j - i));
-    i = j;
-  }
 }
 
 }  // namespace fw::plist

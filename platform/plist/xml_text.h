@@ -40,8 +40,4 @@ namespace fw::plist {
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text);
 [[nodiscard]] std::string encodeBase64(std::span<const std::uint8_t> bytes);
 
-// Appends well-formed UTF-8 (as expat delivers it) as UTF-16; an invalid
-// sequence becomes U+FFFD.
-void appendUtf8AsUtf16(std::u16string& out, std::string_view utf8);
-
 }  // namespace fw::plist

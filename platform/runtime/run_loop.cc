@@ -6,17 +6,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
-#include <exception>
 #include <map>
 #include <mutex>
-#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
-#include "platform/log.h"
+#include "platform/runtime/dispatch.h"
 
 namespace fw {
 
@@ -118,17 +115,6 @@ void updateReadyTime(QueueSource* source) {
   g_source_set_ready_time(&source->base, q.entries.empty() ? -1 : q.entries.begin()->first.first);
 }
 
-void sendGuarded(Entry& entry) {
-  try {
-    entry.message(*entry.target);
-  } catch (const std::exception& e) {
-    // An exception must not unwind through the C frames of the main loop.
-    logLine(std::string("uncaught exception in a delayed message: ") + e.what());
-  } catch (...) {
-    logLine(std::string_view("uncaught exception in a delayed message"));
-  }
-}
-
 gboolean dispatchQueue(GSource* base, GSourceFunc, gpointer) {
   auto* source = reinterpret_cast<QueueSource*>(base);
   Queue& q = *source->queue;
@@ -149,7 +135,7 @@ gboolean dispatchQueue(GSource* base, GSourceFunc, gpointer) {
       q.entries.erase(first);
       q.sent(entry.target.get());
     }
-    sendGuarded(entry);
+    runtime::runGuarded("a delayed message", [&] { entry.message(*entry.target); });
     // `entry` releases its target here, with the queue unlocked.
   }
   std::lock_guard lock(q.mutex);
@@ -186,15 +172,6 @@ QueueSource* queueFor(GMainContext* context, bool create) {
   return source;
 }
 
-std::int64_t delayToMicroseconds(double seconds) {
-  // Beyond about 31 years a delay is as good as never; the cap keeps the sum
-  // with the monotonic clock far from overflow.
-  constexpr double kMaxSeconds = 1e9;
-  if (!(seconds > 0.0)) return 0;  // negative, zero and NaN
-  if (seconds > kMaxSeconds) seconds = kMaxSeconds;
-  return static_cast<std::int64_t>(std::llround(seconds * 1e6));
-}
-
 void removeDeadline(gpointer data) { *static_cast<GSource**>(data) = nullptr; }
 
 }  // namespace
@@ -219,7 +196,7 @@ bool RunLoop::runUntil(const std::function<bool()>& done, double timeoutSeconds)
   // A deadline source wakes the poll when time is up, so the loop below
   // never blocks past it even when nothing else is attached.
   GSource* deadline = g_timeout_source_new(
-      static_cast<guint>(std::min<std::int64_t>(delayToMicroseconds(timeoutSeconds) / 1000,
+      static_cast<guint>(std::min<std::int64_t>(runtime::delayToMicroseconds(timeoutSeconds, 0) / 1000,
                                                 G_MAXUINT)));
   GSource* alive = deadline;
   g_source_set_callback(
@@ -258,7 +235,7 @@ void performSelector(std::shared_ptr<Object> target, Message message, double aft
   GMainContext* context = RunLoop::currentContext();
   if (context == nullptr) return;
   QueueSource* source = queueFor(context, true);
-  const std::int64_t due = g_get_monotonic_time() + delayToMicroseconds(afterDelay);
+  const std::int64_t due = g_get_monotonic_time() + runtime::delayToMicroseconds(afterDelay, 0);
   Queue& q = *source->queue;
   std::lock_guard lock(q.mutex);
   const Key key{due, q.nextOrder++};

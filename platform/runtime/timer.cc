@@ -3,10 +3,9 @@
 #include <glib.h>
 
 #include <cstdio>
-#include <exception>
 #include <utility>
 
-#include "platform/log.h"
+#include "platform/runtime/dispatch.h"
 #include "platform/runtime/run_loop.h"
 #include "platform/unicode.h"
 
@@ -15,14 +14,6 @@ namespace fw {
 namespace {
 
 constexpr std::int64_t kMinIntervalUs = 100;
-constexpr double kMaxIntervalSeconds = 1e9;
-
-std::int64_t intervalToMicroseconds(double seconds) {
-  if (!(seconds > 0.0)) return kMinIntervalUs;  // zero, negative and NaN
-  if (seconds > kMaxIntervalSeconds) seconds = kMaxIntervalSeconds;
-  const auto us = static_cast<std::int64_t>(seconds * 1e6);
-  return us < kMinIntervalUs ? kMinIntervalUs : us;
-}
 
 gboolean unusedCallback(gpointer) { return G_SOURCE_CONTINUE; }
 
@@ -75,7 +66,7 @@ std::shared_ptr<Timer> Timer::scheduledTimerWithTimeInterval(double interval,
 
 Timer::Timer(Passkey, double interval, std::shared_ptr<Object> target, Selector selector,
              std::shared_ptr<Object> userInfo, bool repeats)
-    : intervalUs_(intervalToMicroseconds(interval)),
+    : intervalUs_(runtime::delayToMicroseconds(interval, kMinIntervalUs)),
       repeats_(repeats),
       target_(std::move(target)),
       selector_(std::move(selector)),
@@ -135,14 +126,7 @@ void Timer::fire() {
     target = target_;
     selector = selector_;
   }
-  try {
-    selector(*target, *this);
-  } catch (const std::exception& e) {
-    // An exception must not unwind through the C frames of the main loop.
-    logLine(std::string("uncaught exception in a timer: ") + e.what());
-  } catch (...) {
-    logLine(std::string_view("uncaught exception in a timer"));
-  }
+  runtime::runGuarded("a timer", [&] { selector(*target, *this); });
   if (!repeats_) {
     invalidate();
     return;

@@ -50,5 +50,25 @@ TEST(Unicode, AppendLeavesOutputOnFailure) {
   EXPECT_EQ(out, u"keep!");
 }
 
+TEST(Unicode, EncodesEachScalarAtTheEdgesOfItsLength) {
+  struct Case {
+    char32_t cp;
+    std::string utf8;
+  };
+  const Case cases[] = {
+      {U'\0', std::string(1, '\0')}, {0x7F, "\x7F"},           {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},            {0x800, "\xE0\xA0\x80"}, {0xFFFD, "\xEF\xBF\xBD"},
+      {0x10000, "\xF0\x90\x80\x80"},  {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+  };
+  for (const Case& c : cases) {
+    char out[4] = {};
+    const std::size_t n = encodeUtf8(c.cp, out);
+    EXPECT_EQ(std::string(out, n), c.utf8) << static_cast<std::uint32_t>(c.cp);
+  }
+  EXPECT_EQ(combineSurrogates(0xD83D, 0xDE00), U'\U0001F600');
+  EXPECT_EQ(combineSurrogates(0xDBFF, 0xDFFF), U'\U0010FFFF');
+  EXPECT_TRUE(isHighSurrogate(0xDBFF) && !isHighSurrogate(0xDC00) && isLowSurrogate(0xDC00) && !isLowSurrogate(0xE000));
+}
+
 }  // namespace
 }  // namespace fw

@@ -141,30 +141,40 @@ TEST(BinaryWriter, RefusesNestingItsReaderWouldRefuse) {
   EXPECT_EQ(why, "nesting deeper than 512 containers");
 }
 
-}  // namespace
-// Adds `v` to the builder the way the Value writer numbers it: depth first,
-// a dictionary's keys before its values; with `runs`, a dictionary's keys
-// as one run of strings.
-std::uint32_t build(BinaryPropertyListBuilder& b, const Value& v, bool runs = false) {
-  if (const auto* s = v.asSharedString()) return b.addString(*s);
-  if (const Array* items = v.asArray()) {
-    const std::uint32_t id = b.addArray(items->size());
-    for (std::size_t i = 0; i < items->size(); ++i) b.setReference(id, i, build(b, (*items)[i], runs));
-    return id;
-  }
+using ArrayHandle = BinaryPropertyListBuilder::ArrayHandle;
+using DictionaryHandle = BinaryPropertyListBuilder::DictionaryHandle;
+
+void putString(BinaryPropertyListBuilder& b, const SharedString& s) { b.string(s); }
+void putString(ArrayHandle& h, const SharedString& s) { h.add(s); }
+void putString(DictionaryHandle& h, const SharedString& s) { h.value(s); }
+
+void fill(ArrayHandle h, const Value& v, bool pairs);
+void fill(DictionaryHandle h, const Value& v, bool pairs);
+
+// Adds `v` as the next item of `parent` the way the Value writer numbers it:
+// depth first, a dictionary's keys before its values. With `pairs`, a
+// dictionary of strings is given as key and value pairs.
+template <typename Parent>
+void build(Parent& parent, const Value& v, bool pairs = false) {
+  if (const auto* s = v.asSharedString()) return putString(parent, *s);
+  if (const Array* items = v.asArray()) return fill(parent.array(items->size()), v, pairs);
+  fill(parent.dictionary(v.asDictionary()->size()), v, pairs);
+}
+
+void fill(ArrayHandle h, const Value& v, bool pairs) {
+  for (const Value& item : *v.asArray()) build(h, item, pairs);
+}
+
+void fill(DictionaryHandle h, const Value& v, bool pairs) {
   const Dictionary& dict = *v.asDictionary();
-  const std::uint32_t id = b.addDictionary(dict.size());
-  std::size_t i = 0;
-  if (runs) {
-    std::vector<const SharedString*> keys;
-    for (const auto& entry : dict) keys.push_back(&entry.first);
-    b.setStringReferences(id, 0, keys.data(), keys.size());
-    i = keys.size();
-  } else {
-    for (const auto& entry : dict) b.setReference(id, i++, b.addString(entry.first));
+  bool strings = pairs;
+  for (const auto& entry : dict) strings = strings && entry.second.is(Kind::String);
+  if (strings) {
+    for (const auto& entry : dict) h.add(entry.first, *entry.second.asSharedString());
+    return;
   }
-  for (const auto& entry : dict) b.setReference(id, i++, build(b, entry.second, runs));
-  return id;
+  for (const auto& entry : dict) h.key(entry.first);
+  for (const auto& entry : dict) build(h, entry.second, pairs);
 }
 
 TEST(BinaryPropertyListBuilder, GivesTheValueWritersBytesForTheSameTree) {
@@ -193,13 +203,12 @@ TEST(BinaryPropertyListBuilder, GivesTheValueWritersBytesForTheSameTree) {
   };
   for (const Value& tree : trees) {
     BinaryPropertyListBuilder b;
-    b.reserve(4, 4, 4);  // too small on purpose: only a hint
-    ASSERT_EQ(build(b, tree), 0u);
+    build(b, tree);
     auto built = b.finish();
     ASSERT_TRUE(built);
     EXPECT_EQ(*built, write(tree));
     // finish() starts afresh: the same calls give the same file again, and
-    // so do runs of strings.
+    // so do key and value pairs.
     build(b, tree);
     EXPECT_EQ(b.finish(), built);
     build(b, tree, true);
@@ -213,55 +222,42 @@ TEST(BinaryPropertyListBuilder, TakesTemporariesWhoseBuffersComeBack) {
   // an equal number.
   const std::u16string texts[] = {u"a", u"a", u"b", u"a", u"c", u"c", u"d", u"b", u"e"};
   Array expected;
+  Dictionary pairs;
   for (const auto& text : texts) expected.push_back(Value::string(text));
+  for (std::size_t i = 0; i + 1 < std::size(texts); i += 2) pairs.set(texts[i] + u"k", Value::string(texts[i + 1]));
   BinaryPropertyListBuilder b;
-  const std::uint32_t list = b.addArray(std::size(texts));
-  for (std::size_t i = 0; i < std::size(texts); ++i) b.setReference(list, i, b.addString(SharedString(texts[i])));
+  auto list = b.array(std::size(texts));
+  for (const auto& text : texts) list.add(SharedString(text));
   EXPECT_EQ(b.finish(), write(Value::array(expected)));
+  auto dict = b.dictionary(pairs.size());
+  for (std::size_t i = 0; i + 1 < std::size(texts); i += 2) {
+    dict.add(SharedString(texts[i] + u"k"), SharedString(texts[i + 1]));
+  }
+  EXPECT_EQ(b.finish(), write(Value::dictionary(pairs)));
 }
 
-TEST(BinaryPropertyListBuilder, FailsOnNothingAddedAndOnReferencesOutOfRange) {
+TEST(BinaryPropertyListBuilder, FailsOnCallsThatBreakTheShapeItWasGiven) {
+  static const SharedString k(u"k"), v(u"v");
   struct Case {
     const char* what;
     void (*calls)(BinaryPropertyListBuilder&);
   };
   const Case cases[] = {
       {"nothing added", [](BinaryPropertyListBuilder&) {}},
-      {"index past the items", [](BinaryPropertyListBuilder& b) { b.setReference(b.addArray(1), 1, 0); }},
-      {"index past keys and values",
-       [](BinaryPropertyListBuilder& b) {
-         const auto d = b.addDictionary(1);
-         b.setReference(d, 0, b.addString(SharedString(u"k")));
-         b.setReference(d, 2, 1);
-       }},
-      {"run past the keys and values",
-       [](BinaryPropertyListBuilder& b) {
-         const auto d = b.addDictionary(1);
-         const SharedString k(u"k");
-         const SharedString* run[] = {&k, &k};
-         b.setStringReferences(d, 1, run, 2);
-       }},
-      {"run into something that is no container",
-       [](BinaryPropertyListBuilder& b) {
-         static const SharedString k(u"k");
-         const SharedString* run[] = {&k};
-         b.addString(k);
-         b.setStringReferences(0, 0, run, 1);
-       }},
-      {"container into itself", [](BinaryPropertyListBuilder& b) { b.setReference(b.addArray(1), 0, 0); }},
-      {"container into an earlier one",
-       [](BinaryPropertyListBuilder& b) {
-         const auto outer = b.addArray(1);
-         const auto inner = b.addArray(1);
-         b.setReference(outer, 0, inner);
-         b.setReference(inner, 0, outer);
-       }},
-      {"object not yet added", [](BinaryPropertyListBuilder& b) { b.setReference(b.addArray(1), 0, 7); }},
-      {"not a container",
-       [](BinaryPropertyListBuilder& b) {
-         b.addArray(1);
-         b.setReference(b.addString(SharedString(u"s")), 0, 0);
-       }},
+      {"a second root", [](BinaryPropertyListBuilder& b) { b.string(k), b.string(v); }},
+      {"an item past the count", [](BinaryPropertyListBuilder& b) { auto a = b.array(1); a.add(k), a.add(v); }},
+      // A reference left unset would point at object 0, the root: a cycle.
+      {"an array left short", [](BinaryPropertyListBuilder& b) { b.array(2).add(k); }},
+      {"a dictionary left without values", [](BinaryPropertyListBuilder& b) { b.dictionary(1).key(k); }},
+      {"a key past the count", [](BinaryPropertyListBuilder& b) { auto d = b.dictionary(1); d.key(k), d.key(v); }},
+      {"a value before the last key",
+       [](BinaryPropertyListBuilder& b) { auto d = b.dictionary(2); d.key(k), d.value(v); }},
+      {"a value past the count",
+       [](BinaryPropertyListBuilder& b) { auto d = b.dictionary(1); d.key(k), d.value(v), d.value(v); }},
+      {"a pair after a lone key",
+       [](BinaryPropertyListBuilder& b) { auto d = b.dictionary(2); d.key(k), d.add(v, v); }},
+      {"a lone key after a pair",
+       [](BinaryPropertyListBuilder& b) { auto d = b.dictionary(2); d.add(k, k), d.key(v); }},
   };
   for (const Case& c : cases) {
     BinaryPropertyListBuilder b;
@@ -270,10 +266,10 @@ TEST(BinaryPropertyListBuilder, FailsOnNothingAddedAndOnReferencesOutOfRange) {
     EXPECT_FALSE(b.finish(&reason)) << c.what;
     EXPECT_FALSE(reason.empty()) << c.what;
     // A failure does not stick to the next file.
-    const auto array = b.addArray(1);
-    b.setReference(array, 0, b.addString(SharedString(u"x")));
+    b.array(1).add(SharedString(u"x"));
     EXPECT_EQ(b.finish(), write(Value::array(Array{Value::string(u"x")}))) << c.what;
   }
 }
 
+}  // namespace
 }  // namespace fw::plist

@@ -271,29 +271,5 @@ TEST(XmlReader, LargeDictionariesWithRepeatedKeys) {
   }
 }
 
-TEST(XmlReader, StreamsFromAFile) {
-  char dir[] = "/tmp/fw-xml-reader-XXXXXX";
-  ASSERT_NE(::mkdtemp(dir), nullptr);
-  const std::string path = std::string(dir) + "/big.plist";
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-  ASSERT_GE(fd, 0);
-  // Larger than one read block, so the document crosses block boundaries.
-  std::string body = "<array>";
-  for (int i = 0; i < 60000; ++i) body += "<string>entry " + std::to_string(i) + "</string>";
-  body += "</array>";
-  const std::string xml = wrap(body);
-  ASSERT_EQ(::write(fd, xml.data(), xml.size()), static_cast<ssize_t>(xml.size()));
-  ::close(fd);
-  const auto v = readXmlPropertyListFile(path);
-  ::unlink(path.c_str());
-  ::rmdir(dir);
-  ASSERT_TRUE(v.has_value());
-  ASSERT_EQ(v->asArray()->size(), 60000u);
-  EXPECT_EQ(*(*v->asArray())[59999].asString(), u"entry 59999");
-  std::string why;
-  EXPECT_FALSE(readXmlPropertyListFile("/tmp", &why).has_value());
-  EXPECT_EQ(why, "/tmp: is a directory");
-}
-
 }  // namespace
 }  // namespace fw::plist

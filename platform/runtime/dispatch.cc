@@ -1,0 +1,32 @@
+#include "platform/runtime/dispatch.h"
+
+#include <cmath>
+#include <exception>
+#include <string>
+
+#include "platform/log.h"
+
+namespace fw::runtime {
+
+std::int64_t delayToMicroseconds(double seconds, std::int64_t floorUs) noexcept {
+  if (!(seconds > 0.0)) return floorUs;  // zero, negative and NaN
+  if (seconds > kMaxDelaySeconds) seconds = kMaxDelaySeconds;
+  const auto us = static_cast<std::int64_t>(std::llround(seconds * 1e6));
+  return us < floorUs ? floorUs : us;
+}
+
+void logUncaughtException(const char* where) noexcept {
+  try {
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      logLine(std::string("uncaught exception in ") + where + ": " + e.what());
+    } catch (...) {
+      logLine(std::string("uncaught exception in ") + where);
+    }
+  } catch (...) {
+    // Out of memory while logging: nothing more can be said.
+  }
+}
+
+}  // namespace fw::runtime

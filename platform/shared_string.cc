@@ -1,0 +1,115 @@
+#include "platform/shared_string.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "platform/unicode.h"
+
+namespace fw {
+
+std::uint64_t hashBytes(const void* data, std::size_t size) noexcept {
+  constexpr std::uint64_t kMul = 0xbf58476d1ce4e5b9ull;
+  const char* p = static_cast<const char*>(data);
+  std::size_t n = size;
+  std::uint64_t h = 0x9e3779b97f4a7c15ull ^ n;
+  for (; n >= 8; p += 8, n -= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = (h ^ w) * kMul;
+    h ^= h >> 31;
+  }
+  if (n > 0) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    h = (h ^ w) * kMul;
+    h ^= h >> 31;
+  }
+  h *= 0x94d049bb133111ebull;
+  return h ^ (h >> 32);
+}
+
+SharedString::SharedString() : rep_(nullptr) {}
+
+SharedString::Rep* SharedString::allocate(std::size_t length) {
+  void* raw = ::operator new(sizeof(Rep) + length * sizeof(char16_t));
+  return new (raw) Rep{{1}, static_cast<std::uint32_t>(length)};
+}
+
+SharedString::SharedString(std::u16string_view text) : rep_(nullptr) {
+  if (text.empty()) return;
+  rep_ = allocate(text.size());
+  std::memcpy(rep_->text(), text.data(), text.size() * sizeof(char16_t));
+}
+
+SharedString SharedString::fromUtf8(std::string_view utf8) {
+  SharedString out;
+  if (utf8.empty()) return out;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+  const std::size_t n = utf8.size();
+  // Most text is ASCII: checked eight bytes at a time, then widened in one
+  // pass straight into the shared buffer.
+  std::uint64_t high = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, bytes + i, 8);
+    high |= w;
+  }
+  for (; i < n; ++i) high |= bytes[i];
+  if ((high & 0x8080808080808080ull) == 0) {
+    out.rep_ = allocate(n);
+    char16_t* o = out.rep_->text();
+    for (std::size_t k = 0; k < n; ++k) o[k] = bytes[k];
+    return out;
+  }
+  // Well-formed input (all that expat hands over) is counted, then decoded
+  // in place; anything else takes the lossy path and one extra copy.
+  if (!isValidUtf8(utf8)) {
+    const std::u16string wide = utf8ToUtf16Lossy(utf8);
+    return SharedString(std::u16string_view(wide));
+  }
+  std::size_t units = 0;
+  for (const char c : utf8) {
+    const auto b = static_cast<unsigned char>(c);
+    units += (b & 0xC0) != 0x80;  // one unit per lead byte
+    units += b >= 0xF0;           // a second one for a surrogate pair
+  }
+  out.rep_ = allocate(units);
+  char16_t* o = out.rep_->text();
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const auto* e = p + utf8.size();
+  while (p < e) {
+    const unsigned char b = *p;
+    if (b < 0x80) {
+      *o++ = b;
+      ++p;
+    } else if (b < 0xE0) {
+      *o++ = static_cast<char16_t>(((b & 0x1F) << 6) | (p[1] & 0x3F));
+      p += 2;
+    } else if (b < 0xF0) {
+      *o++ = static_cast<char16_t>(((b & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+      p += 3;
+    } else {
+      const char32_t cp = ((b & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) |
+                          (p[3] & 0x3F);
+      *o++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      p += 4;
+    }
+  }
+  return out;
+}
+
+void SharedString::release(Rep* rep) noexcept {
+  rep->~Rep();
+  ::operator delete(rep);
+}
+
+std::size_t SharedStringHash::operator()(std::u16string_view s) const noexcept {
+  // Four code units at a time, each word folded in with a multiply and a
+  // shift; keys are short, so the loop runs a few times at most.
+  return static_cast<std::size_t>(hashBytes(s.data(), s.size() * sizeof(char16_t)));
+}
+
+}  // namespace fw

@@ -1,0 +1,85 @@
+#pragma once
+
+// SharedString: an immutable UTF-16 string whose copies share one buffer, the
+// string of property-list values and of the tool's collections, with the
+// hash and equality its tables use.
+//
+//   SharedString a(u"x"), b = a;   a.identity() == b.identity()
+//   SharedString::fromUtf8("caf\xC3\xA9").view() == u"café"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
+namespace fw {
+
+// A fast hash of raw bytes (64-bit multiply and shift, eight bytes a step),
+// shared by the string tables so that UTF-8 and UTF-16 lookups mix alike.
+[[nodiscard]] std::uint64_t hashBytes(const void* data, std::size_t size) noexcept;
+
+// An immutable UTF-16 string whose copies share one buffer.
+class SharedString {
+ public:
+  SharedString();
+  explicit SharedString(std::u16string_view text);
+  // Decodes UTF-8 straight into the shared buffer, sized exactly; each
+  // invalid sequence becomes U+FFFD. fromUtf8("caf\xC3\xA9") -> u"café".
+  [[nodiscard]] static SharedString fromUtf8(std::string_view utf8);
+  // Copies and moves are inline: readers copy shared keys millions of times.
+  SharedString(const SharedString& other) noexcept : rep_(other.rep_) {
+    if (rep_) rep_->refs.fetch_add(1, std::memory_order_relaxed);
+  }
+  SharedString(SharedString&& other) noexcept : rep_(other.rep_) { other.rep_ = nullptr; }
+  SharedString& operator=(const SharedString& other) noexcept {
+    SharedString copy(other);
+    std::swap(rep_, copy.rep_);
+    return *this;
+  }
+  SharedString& operator=(SharedString&& other) noexcept {
+    std::swap(rep_, other.rep_);
+    return *this;
+  }
+  ~SharedString() {
+    if (rep_ && rep_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) release(rep_);
+  }
+
+  [[nodiscard]] std::u16string_view view() const noexcept {
+    if (!rep_) return {};
+    return {rep_->text(), rep_->length};
+  }
+  [[nodiscard]] std::size_t size() const noexcept { return view().size(); }
+  // Identity of the buffer: equal pointers mean equal text.
+  [[nodiscard]] const void* identity() const noexcept { return rep_; }
+
+  friend bool operator==(const SharedString& a, const SharedString& b) noexcept {
+    return a.rep_ == b.rep_ || a.view() == b.view();
+  }
+
+ private:
+  // One allocation holds the count, the length and the text.
+  struct Rep {
+    std::atomic<std::uint32_t> refs;
+    std::uint32_t length;
+    char16_t* text() noexcept { return reinterpret_cast<char16_t*>(this + 1); }
+    const char16_t* text() const noexcept { return reinterpret_cast<const char16_t*>(this + 1); }
+  };
+  static Rep* allocate(std::size_t length);
+  static void release(Rep* rep) noexcept;
+  Rep* rep_;
+};
+
+struct SharedStringHash {
+  using is_transparent = void;
+  std::size_t operator()(std::u16string_view s) const noexcept;
+  std::size_t operator()(const SharedString& s) const noexcept { return (*this)(s.view()); }
+};
+struct SharedStringEqual {
+  using is_transparent = void;
+  bool operator()(const SharedString& a, const SharedString& b) const noexcept { return a == b; }
+  bool operator()(const SharedString& a, std::u16string_view b) const noexcept { return a.view() == b; }
+  bool operator()(std::u16string_view a, const SharedString& b) const noexcept { return a == b.view(); }
+};
+
+}  // namespace fw

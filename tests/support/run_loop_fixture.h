@@ -1,0 +1,55 @@
+#pragma once
+
+// Plumbing shared by the run-loop and timer tests: a target that records
+// the messages and timer firings it receives, and a fixture that checks each
+// test starts and ends with an empty queue on this thread's loop.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/runtime/run_loop.h"
+#include "platform/runtime/timer.h"
+
+namespace fw::test_support {
+
+inline constexpr double kDeadline = 5.0;  // seconds; only reached when something is broken
+
+class Target : public Object {
+ public:
+  explicit Target(std::vector<std::string>* log = nullptr, std::string tag = {})
+      : log_(log), tag_(std::move(tag)) {}
+  void note(const std::string& what) {
+    if (log_ != nullptr) log_->push_back(tag_ + what);
+  }
+  void tick(Timer& timer) {
+    ++ticks;
+    lastTimer = &timer;
+    if (onTick) onTick(timer);
+  }
+  int ticks = 0;
+  Timer* lastTimer = nullptr;
+  std::function<void(Timer&)> onTick;
+
+ private:
+  std::vector<std::string>* log_;
+  std::string tag_;
+};
+
+inline Message say(std::string what) {
+  return [what = std::move(what)](Object& t) { static_cast<Target&>(t).note(what); };
+}
+
+class Loop : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(RunLoop::pendingMessageCount(), 0u); }
+  void TearDown() override {
+    RunLoop::runPending();
+    EXPECT_EQ(RunLoop::pendingMessageCount(), 0u);
+  }
+};
+
+}  // namespace fw::test_support
