@@ -112,6 +112,8 @@ class FwLibraryCore {
   // writes the snapshot and ends the process. Exit status 0, or 1 when the
   // snapshot could not be serialised or written (logged as
   // "FwLibraryCore: could not write <path>: <reason>", earlier file kept).
+  // Temporaries that runs killed mid-write left beside the snapshot are
+  // removed first.
   [[noreturn]] static void traverse();
 
   // Sets only fm; every collection stays absent.

@@ -1,6 +1,7 @@
-// The tool killed with SIGKILL while it writes a large snapshot: whatever the
-// moment, the snapshot path holds a complete snapshot, the earlier one or the
-// new one, and the temporaries of killed runs do not pile up.
+// The tool killed with SIGKILL while it writes a large snapshot, 100 times
+// (40 under AddressSanitizer, where each run is slower): whatever the
+// moment, the snapshot path holds a complete snapshot, the earlier one or
+// the new one, and the temporaries of killed runs do not pile up.
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -49,7 +50,7 @@ std::vector<std::string> temporaries(const TempHome& home) {
 
 TEST(KilledMidWrite, LeavesACompleteSnapshotAndNoPileOfTemporaries) {
   TempHome home("fwkit-kill");
-  const int tracks = kSanitized ? 3000 : 6000;
+  const int tracks = kSanitized ? 2000 : 6000;
   home.library(bigLibrary(tracks, "new"));
   ToolResult r = runTool(home);
   ASSERT_EQ(r.status, 0) << r.describe();
@@ -60,7 +61,7 @@ TEST(KilledMidWrite, LeavesACompleteSnapshotAndNoPileOfTemporaries) {
   const auto whole = Clock::now() - start;
   ASSERT_EQ(r.status, 0) << r.describe();
   const std::string earlier = readBytes(home.snapshotPath());
-  ASSERT_GT(earlier.size(), 1u << 20);
+  ASSERT_GT(earlier.size(), 256u << 10);
   ASSERT_NE(earlier, newer);
   home.library(bigLibrary(tracks, "new"));
 
@@ -73,7 +74,7 @@ TEST(KilledMidWrite, LeavesACompleteSnapshotAndNoPileOfTemporaries) {
   const long wholeUs = std::chrono::duration_cast<us>(whole).count();
   long appearUs = wholeUs / 2, writeUs = wholeUs / 4;
   int duringWrite = 0, completed = 0;
-  constexpr int kKills = 100;
+  const int kKills = kSanitized ? 40 : 100;
   for (int i = 0; i < kKills; ++i) {
     SCOPED_TRACE("kill " + std::to_string(i));
     ToolProcess tool(home, {});
