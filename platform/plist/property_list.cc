@@ -22,11 +22,6 @@ bool isBinary(std::span<const std::uint8_t> head) {
          std::memcmp(head.data(), kBinaryMagic.data(), kBinaryMagic.size()) == 0;
 }
 
-std::optional<Value> refuse(std::string* reason, std::string text) {
-  if (reason) *reason = std::move(text);
-  return std::nullopt;
-}
-
 // Reads until `size` bytes are in `out` or the file ends; false on error.
 bool readFully(int fd, std::uint8_t* out, std::size_t size, std::size_t& got) {
   got = 0;
@@ -61,21 +56,31 @@ std::optional<Value> readPropertyList(std::span<const std::uint8_t> bytes, std::
   return readXmlPropertyList(bytes, reason);
 }
 
-std::optional<Value> readPropertyListFile(const std::string& utf8Path, std::string* reason) {
+namespace {
+
+// Opens `utf8Path` for reading and hands the descriptor to `xml` or the
+// whole file to `binary`, whichever its first bytes call for.
+template <class Result, class Xml, class Binary>
+Result readFile(const std::string& utf8Path, std::string* reason, Result refused, Xml xml,
+                Binary binary) {
+  auto refuse = [&](std::string text) {
+    if (reason) *reason = std::move(text);
+    return refused;
+  };
   // Non-blocking, so a FIFO or a device standing at the path is refused by the
   // fstat below instead of holding the caller forever in open; the flag
   // changes nothing for the regular files that are read.
   Fd fd(::open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (fd.get() < 0) return refuse(reason, utf8Path + ": " + std::strerror(errno));
+  if (fd.get() < 0) return refuse(utf8Path + ": " + std::strerror(errno));
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return refuse(reason, utf8Path + ": " + std::strerror(errno));
-  if (S_ISDIR(st.st_mode)) return refuse(reason, utf8Path + ": is a directory");
-  if (!S_ISREG(st.st_mode)) return refuse(reason, utf8Path + ": not a regular file");
+  if (::fstat(fd.get(), &st) != 0) return refuse(utf8Path + ": " + std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) return refuse(utf8Path + ": is a directory");
+  if (!S_ISREG(st.st_mode)) return refuse(utf8Path + ": not a regular file");
 
   std::uint8_t head[8];
   std::size_t got = 0;
   if (!readFully(fd.get(), head, sizeof head, got)) {
-    return refuse(reason, utf8Path + ": " + std::strerror(errno));
+    return refuse(utf8Path + ": " + std::strerror(errno));
   }
   if (isBinary({head, got})) {
     // The whole file, sized from fstat but read to its real end.
@@ -84,17 +89,36 @@ std::optional<Value> readPropertyListFile(const std::string& utf8Path, std::stri
     bytes.resize(expected > got ? expected : got);
     std::size_t more = 0;
     if (!readFully(fd.get(), bytes.data() + got, bytes.size() - got, more)) {
-      return refuse(reason, utf8Path + ": " + std::strerror(errno));
+      return refuse(utf8Path + ": " + std::strerror(errno));
     }
     bytes.resize(got + more);
-    return readBinaryPropertyList(bytes, reason);
+    return binary(bytes);
   }
-  if (::lseek(fd.get(), 0, SEEK_SET) != 0) {
-    return refuse(reason, utf8Path + ": " + std::strerror(errno));
-  }
-  auto value = readXmlPropertyListFromFd(fd.get(), reason);
-  if (!value && reason) *reason = utf8Path + ": " + *reason;
-  return value;
+  if (::lseek(fd.get(), 0, SEEK_SET) != 0) return refuse(utf8Path + ": " + std::strerror(errno));
+  Result result = xml(fd.get());
+  if (!result && reason) *reason = utf8Path + ": " + *reason;
+  return result;
+}
+
+}  // namespace
+
+std::optional<Value> readPropertyListFile(const std::string& utf8Path, std::string* reason) {
+  return readFile<std::optional<Value>>(
+      utf8Path, reason, std::nullopt,
+      [&](int fd) { return readXmlPropertyListFromFd(fd, reason); },
+      [&](std::span<const std::uint8_t> bytes) { return readBinaryPropertyList(bytes, reason); });
+}
+
+bool readPropertyListFileEvents(const std::string& utf8Path, PropertyListEvents& events,
+                                std::string* reason) {
+  return readFile<bool>(
+      utf8Path, reason, false, [&](int fd) { return readXmlEventsFromFd(fd, events, reason); },
+      [&](std::span<const std::uint8_t> bytes) {
+        const std::optional<Value> tree = readBinaryPropertyList(bytes, reason);
+        if (!tree) return false;
+        replayEvents(*tree, events);
+        return true;
+      });
 }
 
 }  // namespace fw::plist
