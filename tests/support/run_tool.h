@@ -35,6 +35,7 @@ struct ToolOptions {
 struct ToolResult {
   int status = -1;  // exit status, or -1 when the process did not exit
   int signal = 0;   // the signal that ended it, if one did
+  long maxRssKb = 0;  // the child's peak resident set
   std::string out, err;
   // The log lines of standard error without their timestamp and prefix.
   std::vector<std::string> messages() const {
@@ -108,8 +109,10 @@ class ToolProcess {
     ToolResult r;
     if (pid_ <= 0) return r;
     int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (::wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
     }
+    r.maxRssKb = usage.ru_maxrss;
     pid_ = -1;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
