@@ -164,6 +164,52 @@ bool equalsNoCase(std::string_view a, std::string_view lower) {
   return true;
 }
 
+// Up to eight bytes of markup as one word, with the mask that selects
+// them, so that a tag is recognised with one load and one compare.
+struct Pattern {
+  std::uint64_t bits = 0;
+  std::uint64_t mask = 0;
+  explicit Pattern(std::string_view text) {
+    unsigned char ones[8] = {};
+    std::memset(ones, 0xFF, text.size());
+    std::memcpy(&bits, text.data(), text.size());
+    std::memcpy(&mask, ones, 8);
+  }
+  [[nodiscard]] bool matches(std::uint64_t word) const { return (word & mask) == bits; }
+};
+
+// The tags a property list is made of, as they follow '<': start tags
+// without attributes, and the end tags "/" + name (the '>' is checked
+// apart, since "/integer>" takes nine bytes).
+struct Tags {
+  struct Start {
+    Pattern pattern;
+    std::size_t length;
+    Element element;
+    bool empty;
+  };
+  Start starts[11] = {
+      {Pattern("key>"), 4, Element::Key, false},
+      {Pattern("string>"), 7, Element::String, false},
+      {Pattern("integer>"), 8, Element::Integer, false},
+      {Pattern("dict>"), 5, Element::Dict, false},
+      {Pattern("date>"), 5, Element::Date, false},
+      {Pattern("real>"), 5, Element::Real, false},
+      {Pattern("data>"), 5, Element::Data, false},
+      {Pattern("true/>"), 6, Element::True, true},
+      {Pattern("false/>"), 7, Element::False, true},
+      {Pattern("array>"), 6, Element::Array, false},
+      {Pattern("dict/>"), 6, Element::Dict, true},
+  };
+  Pattern ends[11] = {Pattern("/plist"), Pattern("/array"), Pattern("/dict"),    Pattern("/key"),
+                      Pattern("/string"), Pattern("/integer"), Pattern("/real"), Pattern("/date"),
+                      Pattern("/data"),  Pattern("/true"),   Pattern("/false")};
+};
+const Tags& tags() {
+  static const Tags t;
+  return t;
+}
+
 class FastReader {
  public:
   FastReader(PropertyListEvents& events, std::span<const std::uint8_t> bytes)
@@ -425,6 +471,33 @@ class FastReader {
   // Markup at '<'.
   Step markup() {
     const char* p = cur_;
+    if (end_ - p >= 10 && phase_ == Phase::Content) {
+      std::uint64_t word;
+      std::memcpy(&word, p + 1, 8);
+      if (p[1] == '/') {
+        // The end of the innermost container.
+        const std::size_t n = xml::elementName(open_[depth_ - 1]).size() + 1;
+        if (tags_.ends[static_cast<std::size_t>(open_[depth_ - 1])].matches(word) && p[1 + n] == '>') {
+          return closeElement(p + n + 2);
+        }
+        return endTag();
+      }
+      for (const Tags::Start& t : tags_.starts) {
+        if (!t.pattern.matches(word)) continue;
+        if (!grammar_.open(t.element)) return refused(p);
+        cur_ = p + 1 + t.length;
+        if (t.empty) {
+          if (!grammar_.close()) return refused(p);
+          if (depth_ == 0) phase_ = Phase::After;
+          return Step::Ok;
+        }
+        open_[depth_++] = t.element;
+        if (t.element == Element::Dict || t.element == Element::Array) return Step::Ok;
+        inLeaf_ = true;
+        // Nearly always the text and the end tag follow at once.
+        return leafText();
+      }
+    }
     if (end_ - p < 2) return more(p);
     switch (p[1]) {
       case '/': return endTag();
@@ -711,6 +784,17 @@ class FastReader {
     if (stop == end_) return more(stop);
     const std::string_view text =
         decode ? decoded(cur_, stop) : std::string_view(cur_, static_cast<std::size_t>(stop - cur_));
+    if (end_ - stop >= 10) {
+      std::uint64_t word;
+      std::memcpy(&word, stop + 1, 8);
+      const Element leaf = open_[depth_ - 1];
+      const std::size_t n = xml::elementName(leaf).size() + 1;
+      if (tags_.ends[static_cast<std::size_t>(leaf)].matches(word) && stop[1 + n] == '>') {
+        if (!grammar_.text(text, true)) return refused(cur_);
+        cur_ = stop;
+        return closeElement(stop + n + 2);
+      }
+    }
     if (end_ - stop < 2) return more(stop);
     if (stop[1] == '/') {
       const char* after = nullptr;
@@ -754,6 +838,7 @@ class FastReader {
   }
 
   xml::Grammar grammar_;
+  const Tags& tags_ = tags();
   int fd_ = -1;
   std::unique_ptr<char[]> owned_;
   std::size_t capacity_ = 0;
