@@ -195,7 +195,10 @@ TEST(ItunesStream, GeneratedOdditiesScanAsTheTreeDoes) {
     const auto expatPath = dir.tmp() / "odd-expat.xml";
     const auto binaryPath = dir.tmp() / "odd.plist";
     test_support::writeFile(xmlPath, xml);
-    test_support::writeFile(expatPath, "<!-- exported -->" + xml.substr(xml.find('\n') + 1));
+    // The comment comes after the tracks, so the scan starts over.
+    std::string handedOver = xml;
+    handedOver.insert(handedOver.find("<key>Playlists</key>"), "<!-- exported -->");
+    test_support::writeFile(expatPath, handedOver);
     const auto binary = plist::writeBinaryPropertyList(*tree);
     ASSERT_TRUE(binary.has_value());
     test_support::writeFile(binaryPath, std::string(binary->begin(), binary->end()));
