@@ -40,7 +40,9 @@ class EventText {
 
   // Exact comparison with ASCII text: EventText("Name") == "Name".
   [[nodiscard]] bool equalsAscii(std::string_view ascii) const noexcept {
-    if (!wide_) return utf8_.size() == ascii.size() && std::memcmp(utf8_.data(), ascii.data(), ascii.size()) == 0;
+    if (!wide_)
+      return utf8_.size() == ascii.size() &&
+             std::memcmp(utf8_.data(), ascii.data(), ascii.size()) == 0;
     if (utf16_.size() != ascii.size()) return false;
     for (std::size_t i = 0; i < ascii.size(); ++i) {
       if (utf16_[i] != static_cast<unsigned char>(ascii[i])) return false;

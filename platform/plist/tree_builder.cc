@@ -41,9 +41,33 @@ class TreeBuilder::StringTable {
  public:
   explicit StringTable(std::size_t limit) : limit_(limit) {}
 
+  // The shared copy of key `utf8` that followed the key with entry index
+  // `previous` (or kNone): records repeat their keys in the same order, so
+  // the key that came after it last time is tried first, with one compare
+  // and no hashing. `previous` becomes this key's entry.
+  SharedString getAfter(std::uint32_t& previous, std::string_view utf8) {
+    if (previous != kNone) {
+      const std::uint32_t guess = next_[previous];
+      if (guess != kNone) {
+        const Entry& e = entries_[guess];
+        if (e.length == utf8.size() &&
+            std::memcmp(bytes_.data() + e.offset, utf8.data(), utf8.size()) == 0) {
+          previous = guess;
+          return e.value;
+        }
+      }
+    }
+    std::uint32_t found = kNone;
+    SharedString value = get(utf8, &found);
+    if (previous != kNone && found != kNone) next_[previous] = found;
+    previous = found;
+    return value;
+  }
+
   // The shared copy of `utf8`. A new string is added while the table has
-  // room; once it is full, new strings are decoded on their own.
-  SharedString get(std::string_view utf8) {
+  // room; once it is full, new strings are decoded on their own. `entry`
+  // is set to its index in the table, or kNone.
+  SharedString get(std::string_view utf8, std::uint32_t* entry = nullptr) {
     const auto hash = static_cast<std::uint32_t>(hashBytes(utf8.data(), utf8.size()));
     if (!slots_.empty()) {
       const std::size_t mask = slots_.size() - 1;
@@ -54,14 +78,19 @@ class TreeBuilder::StringTable {
         const Entry& e = entries_[slot.entry - 1];
         if (e.length == utf8.size() &&
             std::memcmp(bytes_.data() + e.offset, utf8.data(), utf8.size()) == 0) {
+          if (entry) *entry = slot.entry - 1;
           return e.value;
         }
       }
     }
     SharedString value = SharedString::fromUtf8(utf8);
-    if (entries_.size() < limit_) add(hash, utf8, value);
+    if (entries_.size() < limit_ && add(hash, utf8, value) && entry) {
+      *entry = static_cast<std::uint32_t>(entries_.size() - 1);
+    }
     return value;
   }
+
+  static constexpr std::uint32_t kNone = UINT32_MAX;
 
  private:
   struct Slot {
@@ -75,15 +104,17 @@ class TreeBuilder::StringTable {
     SharedString value;
   };
 
-  void add(std::uint32_t hash, std::string_view utf8, const SharedString& value) {
+  bool add(std::uint32_t hash, std::string_view utf8, const SharedString& value) {
     // Offsets are 32 bits: a table of texts beyond that stops growing.
-    if (bytes_.size() + utf8.size() > UINT32_MAX) return;
+    if (bytes_.size() + utf8.size() > UINT32_MAX) return false;
     // At most half full, so probes stay short.
     if ((entries_.size() + 1) * 2 > slots_.size()) grow();
     entries_.push_back({static_cast<std::uint32_t>(bytes_.size()),
                         static_cast<std::uint32_t>(utf8.size()), value});
+    next_.push_back(kNone);
     bytes_.append(utf8);
     place(hash, entries_.size() - 1);
+    return true;
   }
 
   void place(std::uint32_t hash, std::size_t index) {
@@ -104,6 +135,7 @@ class TreeBuilder::StringTable {
   std::size_t limit_;
   std::vector<Slot> slots_;
   std::vector<Entry> entries_;
+  std::vector<std::uint32_t> next_;  // per entry: the key seen after it last
   std::string bytes_;
 };
 
@@ -114,6 +146,7 @@ TreeBuilder::TreeBuilder()
 TreeBuilder::~TreeBuilder() = default;
 
 void TreeBuilder::restart() {
+  lastKey_ = StringTable::kNone;
   frames_.clear();
   values_.clear();
   keys_.clear();
@@ -169,7 +202,7 @@ void TreeBuilder::key(EventText text) {
   } else if (text.isWide()) {
     keys_.push_back(text.toShared());
   } else {
-    keys_.push_back(keyTable_->get(text.utf8()));
+    keys_.push_back(keyTable_->getAfter(lastKey_, text.utf8()));
   }
 }
 

@@ -49,6 +49,7 @@ class TreeBuilder final : public PropertyListEvents {
   std::unique_ptr<StringTable> keyTable_;
   std::unique_ptr<StringTable> stringTable_;
   std::optional<Value> root_;
+  std::uint32_t lastKey_ = UINT32_MAX;  // the key table's entry of the last key
 };
 
 }  // namespace fw::plist

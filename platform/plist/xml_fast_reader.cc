@@ -51,7 +51,9 @@ constexpr bool isXmlChar(std::uint32_t c) {
 constexpr bool isPubidChar(unsigned char c) {
   if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') return true;
   if (c >= '0' && c <= '9') return true;
-  return c == ' ' || c == '\r' || c == '\n' || std::string_view("-'()+,./:=?;!*#@$_%").find(static_cast<char>(c)) != std::string_view::npos;
+  return c == ' ' || c == '\r' || c == '\n' ||
+         std::string_view("-'()+,./:=?;!*#@$_%").find(static_cast<char>(c)) !=
+             std::string_view::npos;
 }
 
 // Bytes that end a plain run of character data: markup, references, line
@@ -80,9 +82,9 @@ inline const char* findSpecial(const char* p, const char* end) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     // A signed compare takes bytes from 0x80 up as negative, so one compare
     // finds control characters and non-ASCII bytes alike.
-    const __m128i m = _mm_or_si128(
-        _mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpeq_epi8(v, lt)),
-        _mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmpeq_epi8(v, bracket)));
+    const __m128i m =
+        _mm_or_si128(_mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpeq_epi8(v, lt)),
+                     _mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmpeq_epi8(v, bracket)));
     const int mask = _mm_movemask_epi8(m);
     if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
     p += 16;
@@ -130,8 +132,8 @@ int utf8Length(const unsigned char* p, const unsigned char* end) {
     // Overlong forms, surrogates, and the two non-characters XML excludes.
     if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF) || cp >= 0xFFFE) return 0;
   } else if (n == 4) {
-    const std::uint32_t cp = ((c & 0x07) << 18) | ((p[1] & 0x3F) << 12) |
-                             ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+    const std::uint32_t cp =
+        ((c & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
     if (cp < 0x10000 || cp > 0x10FFFF) return 0;
   }
   return n;
@@ -201,9 +203,9 @@ struct Tags {
       {Pattern("array>"), 6, Element::Array, false},
       {Pattern("dict/>"), 6, Element::Dict, true},
   };
-  Pattern ends[11] = {Pattern("/plist"), Pattern("/array"), Pattern("/dict"),    Pattern("/key"),
+  Pattern ends[11] = {Pattern("/plist"),  Pattern("/array"),   Pattern("/dict"), Pattern("/key"),
                       Pattern("/string"), Pattern("/integer"), Pattern("/real"), Pattern("/date"),
-                      Pattern("/data"),  Pattern("/true"),   Pattern("/false")};
+                      Pattern("/data"),   Pattern("/true"),    Pattern("/false")};
 };
 const Tags& tags() {
   static const Tags t;
@@ -278,7 +280,9 @@ class FastReader {
     reason_ = std::move(why) + " (byte " + std::to_string(offset(at)) + ")";
     return Step::Bad;
   }
-  Step malformed(const char* at, const char* why) { return bad(at, std::string("malformed XML: ") + why); }
+  Step malformed(const char* at, const char* why) {
+    return bad(at, std::string("malformed XML: ") + why);
+  }
   Step over(const char* at, const char* what) {
     reason_ = std::string(what) + " (byte " + std::to_string(offset(at)) + ")";
     return Step::Over;
@@ -337,14 +341,16 @@ class FastReader {
     if (n < 2) return over(cur_, "a document too short to tell its encoding");
     // expat takes a zero in either of the first two bytes, or a UTF-16
     // byte order mark, for UTF-16.
-    if (b[0] == 0 || b[1] == 0 || (b[0] == 0xFE && b[1] == 0xFF) || (b[0] == 0xFF && b[1] == 0xFE)) {
+    if (b[0] == 0 || b[1] == 0 || (b[0] == 0xFE && b[1] == 0xFF) ||
+        (b[0] == 0xFF && b[1] == 0xFE)) {
       return over(cur_, "UTF-16");
     }
     if (b[0] == 0xEF) {
       if (n < 3 || b[1] != 0xBB || b[2] != 0xBF) return over(cur_, "a partial byte order mark");
       cur_ += 3;
     }
-    if (end_ - cur_ >= 6 && std::memcmp(cur_, "<?xml", 5) == 0 && isSpace(static_cast<unsigned char>(cur_[5]))) {
+    if (end_ - cur_ >= 6 && std::memcmp(cur_, "<?xml", 5) == 0 &&
+        isSpace(static_cast<unsigned char>(cur_[5]))) {
       const Step s = declaration();
       if (s != Step::Ok) {
         if (s == Step::More && b[0] == 0xEF) cur_ -= 3;  // the start is read again
@@ -358,7 +364,8 @@ class FastReader {
   // <?xml version="1.0" encoding="UTF-8" standalone="no"?>: version 1.0,
   // and UTF-8 if an encoding is named; anything else goes to expat.
   Step declaration() {
-    const char* gt = static_cast<const char*>(std::memchr(cur_, '>', static_cast<std::size_t>(end_ - cur_)));
+    const char* gt =
+        static_cast<const char*>(std::memchr(cur_, '>', static_cast<std::size_t>(end_ - cur_)));
     if (!gt) return eof_ ? over(cur_, "an unterminated XML declaration") : Step::More;
     if (gt[-1] != '?') return over(cur_, "an unusual XML declaration");
     const char* p = cur_ + 5;
@@ -370,7 +377,9 @@ class FastReader {
     };
     // name S? = S? "value"
     auto attribute = [&](std::string_view name, std::string_view& value) {
-      if (static_cast<std::size_t>(e - p) < name.size() || std::memcmp(p, name.data(), name.size()) != 0) return false;
+      if (static_cast<std::size_t>(e - p) < name.size() ||
+          std::memcmp(p, name.data(), name.size()) != 0)
+        return false;
       p += name.size();
       spaces();
       if (p == e || *p != '=') return false;
@@ -391,7 +400,8 @@ class FastReader {
     };
     std::string_view value;
     spaces();
-    if (!attribute("version", value) || value != "1.0") return over(cur_, "an XML declaration of another version");
+    if (!attribute("version", value) || value != "1.0")
+      return over(cur_, "an XML declaration of another version");
     bool sawEncoding = false;
     bool sawStandalone = false;
     for (;;) {
@@ -417,8 +427,10 @@ class FastReader {
 
   // <!DOCTYPE name>, or with SYSTEM "uri" or PUBLIC "id" "uri".
   Step doctype() {
-    const char* gt = static_cast<const char*>(std::memchr(cur_, '>', static_cast<std::size_t>(end_ - cur_)));
-    const char* bracket = static_cast<const char*>(std::memchr(cur_, '[', static_cast<std::size_t>((gt ? gt : end_) - cur_)));
+    const char* gt =
+        static_cast<const char*>(std::memchr(cur_, '>', static_cast<std::size_t>(end_ - cur_)));
+    const char* bracket = static_cast<const char*>(
+        std::memchr(cur_, '[', static_cast<std::size_t>((gt ? gt : end_) - cur_)));
     if (bracket) return over(cur_, "a DOCTYPE with an internal subset");
     if (!gt) return eof_ ? over(cur_, "an unterminated DOCTYPE") : Step::More;
     if (sawDoctype_) return over(cur_, "a second DOCTYPE");
@@ -430,7 +442,8 @@ class FastReader {
       return p > s;
     };
     auto word = [&](std::string_view w) {
-      if (static_cast<std::size_t>(e - p) < w.size() || std::memcmp(p, w.data(), w.size()) != 0) return false;
+      if (static_cast<std::size_t>(e - p) < w.size() || std::memcmp(p, w.data(), w.size()) != 0)
+        return false;
       p += w.size();
       return true;
     };
@@ -446,7 +459,8 @@ class FastReader {
       ++p;
       return true;
     };
-    if (!spaces() || p == e || !isNameStart(static_cast<unsigned char>(*p))) return over(cur_, "an unusual DOCTYPE");
+    if (!spaces() || p == e || !isNameStart(static_cast<unsigned char>(*p)))
+      return over(cur_, "an unusual DOCTYPE");
     while (p < e && isNameChar(static_cast<unsigned char>(*p))) ++p;
     bool spaced = spaces();
     if (p < e) {
@@ -477,7 +491,8 @@ class FastReader {
       if (p[1] == '/') {
         // The end of the innermost container.
         const std::size_t n = xml::elementName(open_[depth_ - 1]).size() + 1;
-        if (tags_.ends[static_cast<std::size_t>(open_[depth_ - 1])].matches(word) && p[1 + n] == '>') {
+        if (tags_.ends[static_cast<std::size_t>(open_[depth_ - 1])].matches(word) &&
+            p[1 + n] == '>') {
           return closeElement(p + n + 2);
         }
         return endTag();
@@ -517,7 +532,9 @@ class FastReader {
   Step startTag() {
     const char* p = cur_ + 1;
     const char* name = p;
-    while (p < end_ && static_cast<unsigned char>(*p) < 0x80 && isNameChar(static_cast<unsigned char>(*p))) ++p;
+    while (p < end_ && static_cast<unsigned char>(*p) < 0x80 &&
+           isNameChar(static_cast<unsigned char>(*p)))
+      ++p;
     if (p == end_) return more(cur_);
     const std::string_view tag(name, static_cast<std::size_t>(p - name));
     const auto c = static_cast<unsigned char>(*p);
@@ -556,7 +573,9 @@ class FastReader {
       if (a >= 0x80) return over(p, "a non-ASCII attribute name");
       if (p == s || !isNameStart(a)) return malformed(p, "not well-formed");
       const char* attr = p;
-      while (p < end_ && static_cast<unsigned char>(*p) < 0x80 && isNameChar(static_cast<unsigned char>(*p))) ++p;
+      while (p < end_ && static_cast<unsigned char>(*p) < 0x80 &&
+             isNameChar(static_cast<unsigned char>(*p)))
+        ++p;
       if (p == end_) return more(cur_);
       if (static_cast<unsigned char>(*p) >= 0x80) return over(p, "a non-ASCII attribute name");
       const std::string_view attrName(attr, static_cast<std::size_t>(p - attr));
@@ -723,8 +742,8 @@ class FastReader {
       return Step::Ok;
     }
     const char* name = q;
-    while (q < end_ && *q != ';' && (isNameChar(static_cast<unsigned char>(*q)) ||
-                                     static_cast<unsigned char>(*q) >= 0x80)) {
+    while (q < end_ && *q != ';' &&
+           (isNameChar(static_cast<unsigned char>(*q)) || static_cast<unsigned char>(*q) >= 0x80)) {
       ++q;
     }
     if (q == end_) return more(p);
@@ -783,7 +802,8 @@ class FastReader {
     if (s != Step::Ok) return s;
     if (stop == end_) return more(stop);
     const std::string_view text =
-        decode ? decoded(cur_, stop) : std::string_view(cur_, static_cast<std::size_t>(stop - cur_));
+        decode ? decoded(cur_, stop)
+               : std::string_view(cur_, static_cast<std::size_t>(stop - cur_));
     if (end_ - stop >= 10) {
       std::uint64_t word;
       std::memcpy(&word, stop + 1, 8);
@@ -830,8 +850,9 @@ class FastReader {
     bool decode = false;
     const Step s = scanText(stop, decode);
     if (s != Step::Ok) return s;
-    const std::string_view t =
-        decode ? decoded(cur_, stop) : std::string_view(cur_, static_cast<std::size_t>(stop - cur_));
+    const std::string_view t = decode
+                                   ? decoded(cur_, stop)
+                                   : std::string_view(cur_, static_cast<std::size_t>(stop - cur_));
     if (!grammar_.text(t, false)) return refused(p);
     cur_ = stop;
     return Step::Ok;
