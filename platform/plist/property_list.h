@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 
+#include "platform/plist/plist_events.h"
 #include "platform/plist/value.h"
 
 namespace fw::plist {
@@ -23,5 +24,13 @@ namespace fw::plist {
 // ones are read whole, since their offset table is at the end.
 [[nodiscard]] std::optional<Value> readPropertyListFile(const std::string& utf8Path,
                                                         std::string* reason = nullptr);
+
+// The same file as events (plist_events.h): XML is streamed through the
+// dedicated reader, so a consumer keeps only what it needs; a binary list
+// is read whole and its tree replayed. False, with a reason, when the file
+// is refused; the events sent by then are void.
+[[nodiscard]] bool readPropertyListFileEvents(const std::string& utf8Path,
+                                              PropertyListEvents& events,
+                                              std::string* reason = nullptr);
 
 }  // namespace fw::plist

@@ -133,6 +133,12 @@ std::string formatReal(double d) {
 
 std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text) {
   std::vector<std::uint8_t> out;
+  if (!decodeBase64Into(text, out)) return std::nullopt;
+  return out;
+}
+
+bool decodeBase64Into(std::string_view text, std::vector<std::uint8_t>& out) {
+  out.clear();
   out.reserve(text.size() / 4 * 3 + 3);
   std::uint32_t acc = 0;
   int have = 0;  // sextets in acc
@@ -142,12 +148,12 @@ std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text) {
     if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
     if (c == '=') {
       // Padding closes a group of two or three digits, and nothing follows.
-      if (padding == 0 && have < 2) return std::nullopt;
-      if (++padding + have > 4) return std::nullopt;
+      if (padding == 0 && have < 2) return false;
+      if (++padding + have > 4) return false;
       continue;
     }
     const int v = base64Digit(c);
-    if (v < 0 || padding > 0) return std::nullopt;
+    if (v < 0 || padding > 0) return false;
     acc = (acc << 6) | static_cast<std::uint32_t>(v);
     if (++have == 4) {
       out.push_back(static_cast<std::uint8_t>(acc >> 16));
@@ -157,15 +163,15 @@ std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text) {
       have = 0;
     }
   }
-  if (padding > 0 && padding + have != 4) return std::nullopt;
-  if (have == 1) return std::nullopt;
+  if (padding > 0 && padding + have != 4) return false;
+  if (have == 1) return false;
   if (have == 2) {
     out.push_back(static_cast<std::uint8_t>(acc >> 4));
   } else if (have == 3) {
     out.push_back(static_cast<std::uint8_t>(acc >> 10));
     out.push_back(static_cast<std::uint8_t>(acc >> 2));
   }
-  return out;
+  return true;
 }
 
 std::string encodeBase64(std::span<const std::uint8_t> bytes) {

@@ -1,8 +1,8 @@
 #pragma once
 
 // The text forms of property-list scalars, shared by the XML reader and
-// writer and by the JSON view. Parsers take the element's text as expat
-// delivers it (UTF-8) and ignore surrounding XML whitespace.
+// writer and by the JSON view. Parsers take the element's text as the XML
+// readers deliver it (UTF-8) and ignore surrounding XML whitespace.
 
 #include <cstdint>
 #include <optional>
@@ -38,6 +38,9 @@ namespace fw::plist {
 // Base64 with whitespace anywhere and optional final padding; nullopt on
 // any other character or on a truncated group.
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text);
+// The same, decoded into `out` (cleared first, its capacity reused); false
+// where the above gives nullopt.
+[[nodiscard]] bool decodeBase64Into(std::string_view text, std::vector<std::uint8_t>& out);
 [[nodiscard]] std::string encodeBase64(std::span<const std::uint8_t> bytes);
 
 }  // namespace fw::plist

@@ -13,6 +13,7 @@
 
 #include "platform/plist/json_writer.h"
 #include "platform/plist/xml_writer.h"
+#include "tests/support/plist_bytes.h"
 
 namespace fw::plist {
 namespace {
@@ -30,7 +31,7 @@ std::string wrap(std::string_view body) {
          std::string(body) + "</plist>";
 }
 
-// Each accepted document, with its JSON view (exact).
+// Each accepted document, with its JSON view (exact), through both readers.
 TEST(XmlReader, AcceptsWhatApplesToolsWrite) {
   const struct {
     std::string xml;
@@ -63,10 +64,11 @@ TEST(XmlReader, AcceptsWhatApplesToolsWrite) {
       {"\r\n<plist>\r\n<string>a\r\nb</string>\r\n</plist>\r\n", "\"a\\nb\"\n"},
   };
   for (const auto& c : cases) {
-    std::string why;
-    const auto v = read(c.xml, &why);
-    ASSERT_TRUE(v.has_value()) << c.xml << ": " << why;
-    EXPECT_EQ(writeJson(*v), c.json) << c.xml;
+    const auto both = test_support::readBoth(c.xml);
+    ASSERT_TRUE(both.fast.has_value()) << c.xml << ": " << both.fastWhy;
+    ASSERT_TRUE(both.expat.has_value()) << c.xml << ": " << both.expatWhy;
+    EXPECT_EQ(writeJson(*both.fast), c.json) << c.xml;
+    EXPECT_EQ(writeJson(*both.expat), c.json) << c.xml;
   }
 }
 
@@ -87,7 +89,7 @@ TEST(XmlReader, ReadsUtf16Documents) {
   EXPECT_EQ(*v->asString(), u"é");
 }
 
-// Each refused document, with the start of its reason.
+// Each refused document, with the start of its reason from either reader.
 TEST(XmlReader, RefusesWithAReason) {
   const struct {
     std::string xml;
@@ -120,9 +122,11 @@ TEST(XmlReader, RefusesWithAReason) {
       {wrap("<string>&nope;</string>"), "undefined entity &nope;"},
   };
   for (const auto& c : cases) {
-    std::string why;
-    EXPECT_FALSE(read(c.xml, &why).has_value()) << c.xml;
-    EXPECT_EQ(why.substr(0, c.reason.size()), c.reason) << c.xml << " -> " << why;
+    const auto both = test_support::readBoth(c.xml);
+    EXPECT_FALSE(both.fast.has_value()) << c.xml;
+    EXPECT_FALSE(both.expat.has_value()) << c.xml;
+    EXPECT_EQ(both.fastWhy.substr(0, c.reason.size()), c.reason) << c.xml << " -> " << both.fastWhy;
+    EXPECT_EQ(both.expatWhy.substr(0, c.reason.size()), c.reason) << c.xml << " -> " << both.expatWhy;
   }
 }
 
@@ -133,10 +137,11 @@ TEST(XmlReader, LimitsNestingTo512Containers) {
     for (std::size_t i = 0; i < n; ++i) body += "</array>";
     return wrap(body);
   };
-  EXPECT_TRUE(read(nested(kMaxXmlNesting)).has_value());
-  std::string why;
-  EXPECT_FALSE(read(nested(kMaxXmlNesting + 1), &why).has_value());
-  EXPECT_EQ(why.substr(0, 30), "more than 512 nested container");
+  EXPECT_TRUE(test_support::readBoth(nested(kMaxXmlNesting)).fast.has_value());
+  EXPECT_TRUE(test_support::readBoth(nested(kMaxXmlNesting)).expat.has_value());
+  const auto deep = test_support::readBoth(nested(kMaxXmlNesting + 1));
+  EXPECT_EQ(deep.fastWhy.substr(0, 30), "more than 512 nested container");
+  EXPECT_EQ(deep.expatWhy.substr(0, 30), "more than 512 nested container");
 }
 
 TEST(XmlReader, SharesRepeatedKeys) {
