@@ -88,15 +88,9 @@ TEST(DelimitedSubstrings, OutcomeTableAndExamples) {
         EXPECT_EQ(rangeBetween(c.text, c.first, c.second), c.range);
         got = substringBetween(c.text, c.first, c.second);
         break;
-      case Op::Tags:
-        got = substringBetweenTags(c.text, *c.first);
-        break;
-      case Op::Prefix:
-        got = stringByRemovingPrefix(c.text, c.first);
-        break;
-      case Op::Suffix:
-        got = stringByRemovingSuffix(c.text, c.first);
-        break;
+      case Op::Tags: got = substringBetweenTags(c.text, *c.first); break;
+      case Op::Prefix: got = stringByRemovingPrefix(c.text, c.first); break;
+      case Op::Suffix: got = stringByRemovingSuffix(c.text, c.first); break;
     }
     EXPECT_EQ(got, c.result ? std::optional<std::u16string>(*c.result) : std::nullopt);
   }

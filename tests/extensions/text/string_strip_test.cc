@@ -39,7 +39,8 @@ TEST(Stripping, RemovesMembersWhereverTheyStand) {
   EXPECT_EQ(stringByStrippingWhitespace(std::u16string(kAllWhitespace) + u"x"), u"x");
   EXPECT_EQ(stringByStrippingWhitespace(u"\u180E\U0001F600"), u"\u180E\U0001F600");
   EXPECT_EQ(stringByStrippingNewlines(u"a\r\nb\u2028c"), u"ab\u2028c");
-  EXPECT_EQ(stringByStrippingNewlines(u"\n\u0085\u2029\u000B\u000C\r"), u"\u0085\u2029\u000B\u000C");
+  EXPECT_EQ(stringByStrippingNewlines(u"\n\u0085\u2029\u000B\u000C\r"),
+            u"\u0085\u2029\u000B\u000C");
   const CharacterSet dash = CharacterSet::characterSetWithCharactersInString(u"-");
   EXPECT_EQ(stringByStrippingCharactersInSet(u"a-b-", &dash), u"ab");
   EXPECT_EQ(stringByStrippingCharactersInSet(u"a-b-", nullptr), u"a-b-");
@@ -53,11 +54,16 @@ TEST(Trimming, RemovingWhitespaceAndNewlinesDropsInnerLfOnly) {
     std::u16string_view in, out;
   };
   const Case cases[] = {
-      {u"  a b\r\nc \n", u"a b\rc"}, {u"x\ny", u"xy"}, {u"x\r\ny", u"x\ry"},
-      {u"x y", u"x y"},              {u"\n\n", u""},   {u"", u""},
+      {u"  a b\r\nc \n", u"a b\rc"},
+      {u"x\ny", u"xy"},
+      {u"x\r\ny", u"x\ry"},
+      {u"x y", u"x y"},
+      {u"\n\n", u""},
+      {u"", u""},
       {u"\t\na\n\tb\n\t", u"a\tb"},
   };
-  for (const Case& c : cases) EXPECT_EQ(stringByRemovingWhitespaceAndNewlines(c.in), c.out) << show(c.in);
+  for (const Case& c : cases)
+    EXPECT_EQ(stringByRemovingWhitespaceAndNewlines(c.in), c.out) << show(c.in);
 }
 
 }  // namespace

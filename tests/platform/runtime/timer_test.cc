@@ -18,11 +18,11 @@ using test_support::Target;
 TEST_F(Loop, ARepeatingTimerFiresUntilInvalidatedAndThenLetsGoOfItsTarget) {
   auto target = std::make_shared<Target>();
   std::weak_ptr<Target> weak = target;
-  auto timer = Timer::scheduledTimerWithTimeInterval(0.001, target, selector(&Target::tick),
-                                                     nullptr, true);
+  auto timer =
+      Timer::scheduledTimerWithTimeInterval(0.001, target, selector(&Target::tick), nullptr, true);
   ASSERT_NE(timer, nullptr);
   target.reset();
-  EXPECT_FALSE(weak.expired());  // the timer keeps it
+  EXPECT_FALSE(weak.expired());      // the timer keeps it
   EXPECT_EQ(weak.lock()->ticks, 0);  // not inside the call
   ASSERT_TRUE(RunLoop::runUntil([&] { return weak.lock()->ticks >= 3; }, kDeadline));
   EXPECT_EQ(weak.lock()->lastTimer, timer.get());
@@ -52,8 +52,8 @@ TEST_F(Loop, ATimerMayInvalidateItselfWhileFiring) {
 TEST_F(Loop, AOneShotTimerFiresOnceAndInvalidatesItself) {
   auto target = std::make_shared<Target>();
   auto info = std::make_shared<Target>();
-  auto timer = Timer::scheduledTimerWithTimeInterval(0.001, target, selector(&Target::tick), info,
-                                                     false);
+  auto timer =
+      Timer::scheduledTimerWithTimeInterval(0.001, target, selector(&Target::tick), info, false);
   EXPECT_EQ(timer->userInfo(), info);
   ASSERT_TRUE(RunLoop::runUntil([&] { return !timer->isValid(); }, kDeadline));
   EXPECT_EQ(target->ticks, 1);
@@ -74,9 +74,9 @@ TEST_F(Loop, TimerIntervalsAreKeptWithinBounds) {
     EXPECT_DOUBLE_EQ(timer->timeInterval(), c.kept) << c.asked;
     timer->invalidate();
   }
-  EXPECT_EQ(Timer::scheduledTimerWithTimeInterval(1, nullptr, selector(&Target::tick), nullptr,
-                                                  true),
-            nullptr);
+  EXPECT_EQ(
+      Timer::scheduledTimerWithTimeInterval(1, nullptr, selector(&Target::tick), nullptr, true),
+      nullptr);
   EXPECT_EQ(Timer::scheduledTimerWithTimeInterval(1, target, Selector(), nullptr, true), nullptr);
   EXPECT_EQ(target.use_count(), 1);
 }
