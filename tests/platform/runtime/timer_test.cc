@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/runtime/clock.h"
 #include "tests/support/run_loop_fixture.h"
 
 namespace fw {
@@ -31,6 +32,33 @@ TEST_F(Loop, ARepeatingTimerFiresUntilInvalidatedAndThenLetsGoOfItsTarget) {
   timer->invalidate();
   EXPECT_FALSE(timer->isValid());
   EXPECT_TRUE(weak.expired());
+}
+
+// Firings follow the schedule set at creation: a loop that falls behind
+// fires once, skips what it missed and lands on the schedule again.
+TEST_F(Loop, ARepeatingTimerKeepsItsScheduleAndSkipsMissedFirings) {
+  ManualClock clock;
+  const ScopedRunLoopClock use(clock);
+  auto target = std::make_shared<Target>();
+  auto timer =
+      Timer::scheduledTimerWithTimeInterval(1.0, target, selector(&Target::tick), nullptr, true);
+  struct Step {
+    std::int64_t advance;  // microseconds; the timer is due at 1 s, 2 s, ...
+    int ticks;
+  };
+  const Step steps[] = {
+      {999'999, 0},    // 0.999999 s
+      {1, 1},          // 1 s
+      {3'500'000, 2},  // 4.5 s: 2, 3 and 4 s were missed, one firing for them
+      {499'999, 2},    // 4.999999 s
+      {1, 3},          // 5 s: back on the schedule
+  };
+  for (const Step& step : steps) {
+    clock.advance(step.advance);
+    RunLoop::runPending();
+    EXPECT_EQ(target->ticks, step.ticks) << step.advance;
+  }
+  timer->invalidate();
 }
 
 TEST_F(Loop, ATimerMayInvalidateItselfWhileFiring) {
