@@ -21,7 +21,8 @@ struct CivilTime {
 };
 
 // Days from 1970-01-01 to the date; month 1..12, day 1..31, not checked.
-[[nodiscard]] constexpr std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) noexcept {
+[[nodiscard]] constexpr std::int64_t daysFromCivil(std::int64_t year, unsigned month,
+                                                   unsigned day) noexcept {
   year -= month <= 2;
   const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
   const auto yoe = static_cast<unsigned>(year - era * 400);

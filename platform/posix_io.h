@@ -64,6 +64,7 @@ struct RegularFile {
 // caller forever; the flag changes nothing for a regular file. Nullopt with
 // the reason in `*reason`: the system's text for the error, "is a
 // directory" or "not a regular file".
-[[nodiscard]] std::optional<RegularFile> openRegularFile(const std::string& path, std::string* reason = nullptr);
+[[nodiscard]] std::optional<RegularFile> openRegularFile(const std::string& path,
+                                                         std::string* reason = nullptr);
 
 }  // namespace fw

@@ -91,8 +91,8 @@ SharedString SharedString::fromUtf8(std::string_view utf8) {
       *o++ = static_cast<char16_t>(((b & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
       p += 3;
     } else {
-      const char32_t cp = ((b & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) |
-                          (p[3] & 0x3F);
+      const char32_t cp =
+          ((b & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
       *o++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
       *o++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
       p += 4;

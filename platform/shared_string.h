@@ -78,8 +78,12 @@ struct SharedStringHash {
 struct SharedStringEqual {
   using is_transparent = void;
   bool operator()(const SharedString& a, const SharedString& b) const noexcept { return a == b; }
-  bool operator()(const SharedString& a, std::u16string_view b) const noexcept { return a.view() == b; }
-  bool operator()(std::u16string_view a, const SharedString& b) const noexcept { return a == b.view(); }
+  bool operator()(const SharedString& a, std::u16string_view b) const noexcept {
+    return a.view() == b;
+  }
+  bool operator()(std::u16string_view a, const SharedString& b) const noexcept {
+    return a == b.view();
+  }
 };
 
 }  // namespace fw

@@ -1,9 +1,9 @@
 #pragma once
 
-// Notification, delayed-notification and timer shorthands on every object,
-// the toolkit-version test, and the fallback event handlers: the members of
-// fw::Object declared in platform/runtime/object.h, defined by this library.
-// Include this header to use them; it brings the pieces they stand on.
+// One include for the notification, delayed-notification and timer
+// shorthands on every object, the toolkit-version test and the fallback
+// event handlers: the members of fw::Object (platform/runtime/object.h,
+// defined in fwkit_platform_runtime) together with the pieces they stand on.
 //
 //   auto view = std::make_shared<MyView>();
 //   view->listenForNotification(u"WindowMoved", fw::selector(&MyView::windowMoved));

@@ -28,7 +28,8 @@ std::size_t intWidth(std::uint64_t v) {
 std::uint8_t log2Width(std::size_t w) { return w == 1 ? 0 : w == 2 ? 1 : w == 4 ? 2 : 3; }
 
 std::uint8_t* putBigEndian(std::uint8_t* p, std::uint64_t v, std::size_t width) {
-  for (std::size_t i = 0; i < width; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * (width - 1 - i)));
+  for (std::size_t i = 0; i < width; ++i)
+    p[i] = static_cast<std::uint8_t>(v >> (8 * (width - 1 - i)));
   return p + width;
 }
 
@@ -45,7 +46,8 @@ std::uint8_t* putHeader(std::uint8_t* p, bplist::Type type, std::uint64_t count)
 
 class Encoder {
  public:
-  Encoder(const std::vector<std::uint32_t>& refs, std::size_t refSize) : refs_(refs), refSize_(refSize) {}
+  Encoder(const std::vector<std::uint32_t>& refs, std::size_t refSize)
+      : refs_(refs), refSize_(refSize) {}
 
   std::uint8_t* put(std::uint8_t* p, const BinaryObject& o) const {
     switch (o.kind) {
@@ -94,7 +96,8 @@ class Encoder {
       }
       case ObjectKind::Array:
       case ObjectKind::Dict: {
-        p = putHeader(p, o.kind == ObjectKind::Array ? bplist::kArray : bplist::kDictionary, o.count);
+        p = putHeader(p, o.kind == ObjectKind::Array ? bplist::kArray : bplist::kDictionary,
+                      o.count);
         const std::size_t refs = o.references();
         const std::uint32_t* r = refs_.data() + o.word;
         const std::size_t w = refSize_;
@@ -128,10 +131,13 @@ std::optional<std::vector<std::uint8_t>> encodeBinaryObjects(BinaryObjectTable& 
   const std::vector<std::uint32_t>& refs = table.allReferences();
   const std::uint64_t n = objects.size();
   const std::size_t refSize = bytesFor(n - 1);
-  const std::uint64_t tableOffset = bplist::kHeaderSize + table.objectBytes() + refs.size() * refSize;
-  const std::uint64_t lastOffset = tableOffset - table.lastObjectBytes() - objects.back().references() * refSize;
+  const std::uint64_t tableOffset =
+      bplist::kHeaderSize + table.objectBytes() + refs.size() * refSize;
+  const std::uint64_t lastOffset =
+      tableOffset - table.lastObjectBytes() - objects.back().references() * refSize;
   const std::size_t offsetSize = bytesFor(lastOffset);
-  std::vector<std::uint8_t> out(static_cast<std::size_t>(tableOffset + n * offsetSize + bplist::kTrailerSize));
+  std::vector<std::uint8_t> out(
+      static_cast<std::size_t>(tableOffset + n * offsetSize + bplist::kTrailerSize));
   std::uint8_t* base = out.data();
   std::memcpy(base, bplist::kMagic.data(), bplist::kHeaderSize);
   std::uint8_t* p = base + bplist::kHeaderSize;

@@ -29,7 +29,9 @@ std::uint32_t stringHash(std::u16string_view text) {
   return static_cast<std::uint32_t>(hashBytes(text.data(), text.size() * sizeof(char16_t)));
 }
 
-std::uint64_t wordOf(const void* p) { return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p)); }
+std::uint64_t wordOf(const void* p) {
+  return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p));
+}
 
 // Grows `v` to room for `more` beyond its size, at least doubling, so that
 // many small reservations cost no more than pushing back.
@@ -69,12 +71,12 @@ std::uint32_t BinaryObjectTable::addBoolean(bool b) {
   return id;
 }
 
-std::uint32_t BinaryObjectTable::addScalar(ObjectKind kind, std::uint64_t bits, std::uint64_t bytes) {
+std::uint32_t BinaryObjectTable::addScalar(ObjectKind kind, std::uint64_t bits,
+                                           std::uint64_t bytes) {
   const std::uint64_t hash =
       mix(bits ^ (static_cast<std::uint64_t>(kind) << 56) ^ ((bits << 17) | (bits >> 47)));
-  std::uint32_t id = scalars_.find(hash, [&](std::uint32_t i) {
-    return objects_[i].kind == kind && objects_[i].word == bits;
-  });
+  std::uint32_t id = scalars_.find(
+      hash, [&](std::uint32_t i) { return objects_[i].kind == kind && objects_[i].word == bits; });
   if (id == kNone) {
     id = add({bits, 0, kind}, bytes);
     if (!failed_) scalars_.insert(hash, id);
@@ -156,7 +158,8 @@ void BinaryObjectTable::addStringReferences(std::uint32_t container, std::size_t
     for (std::size_t i = 0; i < n; ++i) {
       if (i + kAhead < n) strings_.prefetch(hashes[i + kAhead]);
       const std::u16string_view text = chunk[i].view();
-      const std::uint32_t id = isLastString(text) ? lastStringId_ : addString(text, hashes[i], &chunk[i]);
+      const std::uint32_t id =
+          isLastString(text) ? lastStringId_ : addString(text, hashes[i], &chunk[i]);
       if (failed_) return;
       setReference(container, first + at + i, id);
     }
@@ -169,15 +172,16 @@ std::uint32_t BinaryObjectTable::addContainer(bool dictionary, std::size_t count
     fail("more objects than the writer can number");
     return 0;
   }
-  const std::uint32_t id =
-      add({refs_.size(), static_cast<std::uint32_t>(count), dictionary ? ObjectKind::Dict : ObjectKind::Array},
-          headerSize(count));
+  const std::uint32_t id = add({refs_.size(), static_cast<std::uint32_t>(count),
+                                dictionary ? ObjectKind::Dict : ObjectKind::Array},
+                               headerSize(count));
   if (failed_) return 0;
   refs_.resize(refs_.size() + refs, 0);
   return id;
 }
 
-bool BinaryObjectTable::setReference(std::uint32_t container, std::size_t index, std::uint32_t object) {
+bool BinaryObjectTable::setReference(std::uint32_t container, std::size_t index,
+                                     std::uint32_t object) {
   if (container >= objects_.size() || object >= objects_.size()) return false;
   const BinaryObject& c = objects_[container];
   if (index >= c.references()) return false;

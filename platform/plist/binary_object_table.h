@@ -20,7 +20,20 @@
 
 namespace fw::plist {
 
-enum class ObjectKind : std::uint8_t { False, True, Int, BigInt, Real, Date, Uid, Data, Ascii, Utf16, Array, Dict };
+enum class ObjectKind : std::uint8_t {
+  False,
+  True,
+  Int,
+  BigInt,
+  Real,
+  Date,
+  Uid,
+  Data,
+  Ascii,
+  Utf16,
+  Array,
+  Dict
+};
 
 // Sixteen bytes an object. `word` is the scalar's bits (integer, real or
 // date bits, UID), the first reference of a container, or the address of a
@@ -34,9 +47,13 @@ struct BinaryObject {
   [[nodiscard]] const void* pointer() const {
     return reinterpret_cast<const void*>(static_cast<std::uintptr_t>(word));
   }
-  [[nodiscard]] bool isContainer() const { return kind == ObjectKind::Array || kind == ObjectKind::Dict; }
+  [[nodiscard]] bool isContainer() const {
+    return kind == ObjectKind::Array || kind == ObjectKind::Dict;
+  }
   [[nodiscard]] std::size_t references() const {
-    return kind == ObjectKind::Dict ? std::size_t{count} * 2 : kind == ObjectKind::Array ? count : 0;
+    return kind == ObjectKind::Dict    ? std::size_t{count} * 2
+           : kind == ObjectKind::Array ? count
+                                       : 0;
   }
 };
 static_assert(sizeof(BinaryObject) == 16);
@@ -119,6 +136,7 @@ class BinaryObjectTable {
 
 // The file for the table's objects, object 0 as its root; nullopt (and the
 // table failed) when it is empty or has failed.
-[[nodiscard]] std::optional<std::vector<std::uint8_t>> encodeBinaryObjects(BinaryObjectTable& table);
+[[nodiscard]] std::optional<std::vector<std::uint8_t>> encodeBinaryObjects(
+    BinaryObjectTable& table);
 
 }  // namespace fw::plist

@@ -57,7 +57,8 @@ class Writer {
         return table_.addScalar(ObjectKind::Int, bits, 1 + (i < 0 ? 8 : intWidth(bits)));
       }
       case Kind::Real: return table_.addScalar(ObjectKind::Real, doubleBits(*v.asReal()), 9);
-      case Kind::Date: return table_.addScalar(ObjectKind::Date, doubleBits(v.asDate()->seconds), 9);
+      case Kind::Date:
+        return table_.addScalar(ObjectKind::Date, doubleBits(v.asDate()->seconds), 9);
       case Kind::Uid: {
         const std::uint64_t u = v.asUid()->value;
         return table_.addScalar(ObjectKind::Uid, u, 1 + intWidth(u));
@@ -120,7 +121,8 @@ std::uint32_t addContainer(BinaryObjectTable& table, bool dictionary, std::size_
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> writeBinaryPropertyList(const Value& root, std::string* reason) {
+std::optional<std::vector<std::uint8_t>> writeBinaryPropertyList(const Value& root,
+                                                                 std::string* reason) {
   Writer writer(reason);
   return writer.run(root);
 }
@@ -128,7 +130,8 @@ std::optional<std::vector<std::uint8_t>> writeBinaryPropertyList(const Value& ro
 using ArrayHandle = BinaryPropertyListBuilder::ArrayHandle;
 using DictionaryHandle = BinaryPropertyListBuilder::DictionaryHandle;
 
-BinaryPropertyListBuilder::BinaryPropertyListBuilder() : table_(std::make_unique<BinaryObjectTable>(&reason_)) {}
+BinaryPropertyListBuilder::BinaryPropertyListBuilder()
+    : table_(std::make_unique<BinaryObjectTable>(&reason_)) {}
 BinaryPropertyListBuilder::~BinaryPropertyListBuilder() = default;
 
 bool BinaryPropertyListBuilder::takeRoot() {
@@ -197,8 +200,10 @@ DictionaryHandle::DictionaryHandle(BinaryObjectTable* table, std::uint32_t id, s
 // ends at the last key, and then add()'s values follow, in order.
 void DictionaryHandle::key(const SharedString& key) {
   if (table_->failed()) return;
-  if (keys_ + keyRun_.size() == count_) return table_->fail("a dictionary given more keys than its count");
-  if (!waiting_.empty()) return table_->fail("a dictionary key without a value after keys with values");
+  if (keys_ + keyRun_.size() == count_)
+    return table_->fail("a dictionary given more keys than its count");
+  if (!waiting_.empty())
+    return table_->fail("a dictionary key without a value after keys with values");
   keyRun_.push_back(key);
   if (keyRun_.size() == 256 || keys_ + keyRun_.size() == count_) flushKeys();
 }
@@ -208,7 +213,8 @@ void DictionaryHandle::add(const SharedString& key, const SharedString& value) {
   if (waiting_.size() != keys_ + keyRun_.size()) {
     return table_->fail("a dictionary key with a value after keys without values");
   }
-  if (keys_ + keyRun_.size() == count_) return table_->fail("a dictionary given more keys than its count");
+  if (keys_ + keyRun_.size() == count_)
+    return table_->fail("a dictionary given more keys than its count");
   waiting_.reserve(count_);
   waiting_.push_back(value);
   keyRun_.push_back(key);
@@ -243,7 +249,8 @@ std::optional<std::size_t> DictionaryHandle::nextValue() {
 }
 
 void DictionaryHandle::value(const SharedString& value) {
-  if (const auto at = nextValue()) table_->setReference(id_, *at, table_->addString(value.view(), &value));
+  if (const auto at = nextValue())
+    table_->setReference(id_, *at, table_->addString(value.view(), &value));
 }
 
 ArrayHandle DictionaryHandle::array(std::size_t count) {

@@ -126,8 +126,8 @@ class BinaryPropertyListBuilder::DictionaryHandle {
   BinaryObjectTable* table_;
   std::uint32_t id_;
   std::size_t count_;
-  std::size_t keys_ = 0;    // keys numbered
-  std::size_t values_ = 0;  // values numbered
+  std::size_t keys_ = 0;               // keys numbered
+  std::size_t values_ = 0;             // values numbered
   std::vector<SharedString> keyRun_;   // keys not yet numbered, a run at a time
   std::vector<SharedString> waiting_;  // add()'s values, numbered after the last key
 };

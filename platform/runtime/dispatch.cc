@@ -4,7 +4,10 @@
 #include <exception>
 #include <string>
 
+#include <glib.h>
+
 #include "platform/log.h"
+#include "platform/runtime/clock.h"
 
 namespace fw::runtime {
 
@@ -13,6 +16,15 @@ std::int64_t delayToMicroseconds(double seconds, std::int64_t floorUs) noexcept 
   if (seconds > kMaxDelaySeconds) seconds = kMaxDelaySeconds;
   const auto us = static_cast<std::int64_t>(std::llround(seconds * 1e6));
   return us < floorUs ? floorUs : us;
+}
+
+void setDueTime(GSource* source, std::int64_t due) noexcept {
+  g_source_set_ready_time(source, manualClock() != nullptr ? -1 : due);
+}
+
+bool dueUnderManualClock(std::int64_t due) noexcept {
+  const ManualClock* clock = manualClock();
+  return clock != nullptr && due >= 0 && due <= clock->now();
 }
 
 void logUncaughtException(const char* where) noexcept {

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+typedef struct _GSource GSource;
+
 namespace fw::runtime {
 
 // Beyond about 31 years a delay is as good as never; the cap keeps the sum
@@ -16,6 +18,14 @@ inline constexpr double kMaxDelaySeconds = 1e9;
 // at least `floorUs`; zero, negative and NaN delays give `floorUs`.
 //   delayToMicroseconds(0.25, 0) -> 250000     delayToMicroseconds(-1, 100) -> 100
 [[nodiscard]] std::int64_t delayToMicroseconds(double seconds, std::int64_t floorUs) noexcept;
+
+// Makes `source` fall due at `due` on the clock in use (clock.h); -1 never.
+// Under GLib's clock that is the source's ready time; under a manual clock
+// the source's prepare function, sourceIsDue(), decides on each pass.
+void setDueTime(GSource* source, std::int64_t due) noexcept;
+// Whether work due at `due` is due now under a manual clock; always false
+// under GLib's, whose ready times decide by themselves.
+[[nodiscard]] bool dueUnderManualClock(std::int64_t due) noexcept;
 
 // Logs the exception in flight as "uncaught exception in <where>: <what()>"
 // ("uncaught exception in <where>" for one that is no std::exception). Call

@@ -10,17 +10,11 @@
 // own constructor) can post, but cannot be registered as an observer or be
 // the target of a delayed message or timer; those calls then do nothing.
 //
-// Where the members are defined:
-// - identity, description() and the five virtual fallbacks
-//   (postNotificationAboutSelf, mouseEntered, mouseExited, kill,
-//   copyWithZone) live in fwkit_platform_runtime, with the class's vtable;
-// - the non-virtual shorthands (isLeopardOrHigher,
-//   postNotificationAboutSelfLater, listenForNotification, stopListening,
-//   repeatingTimerWithTimeInterval) are the object-events extension and
-//   live in fwkit_objects (fwkit::objects), which builds on the notification
-//   center, the run loop and the timers of this layer. Code that calls them
-//   includes "extensions/objects/object_events.h" and links fwkit_objects;
-//   nothing in the platform layer calls them.
+// Every member is defined in fwkit_platform_runtime, beside the
+// notification center, the run loop and the timers that the object-events
+// shorthands (isLeopardOrHigher, postNotificationAboutSelfLater,
+// listenForNotification, stopListening, repeatingTimerWithTimeInterval)
+// call, so linking this library alone is enough to use them.
 //
 // A subclass overrides a fallback by defining the virtual of the same name.
 // postNotificationAboutSelfLater sends the receiver's own (possibly
@@ -80,7 +74,7 @@ class Object : public std::enable_shared_from_this<Object> {
   // receiver is not owned by a shared_ptr). The zone is not used.
   [[nodiscard]] virtual std::shared_ptr<Object> copyWithZone(void* zone);
 
-  // --- Object-events extension (fwkit_objects) ---
+  // --- Object-events shorthands ---
 
   // True when floor(toolkit version) > 824.0: 825.0 and 949.0 answer true,
   // 824.0 and 824.9 false. The version is read anew at every call.

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/runtime/clock.h"
 #include "platform/runtime/dispatch.h"
 
 namespace fw {
@@ -112,13 +113,21 @@ std::unordered_map<GMainContext*, QueueSource*>& registry() {
 // Called with the queue locked.
 void updateReadyTime(QueueSource* source) {
   const Queue& q = *source->queue;
-  g_source_set_ready_time(&source->base, q.entries.empty() ? -1 : q.entries.begin()->first.first);
+  runtime::setDueTime(&source->base, q.entries.empty() ? -1 : q.entries.begin()->first.first);
+}
+
+gboolean prepareQueue(GSource* base, gint* timeout) {
+  auto* source = reinterpret_cast<QueueSource*>(base);
+  *timeout = -1;
+  std::lock_guard lock(source->queue->mutex);
+  const Queue& q = *source->queue;
+  return !q.entries.empty() && runtime::dueUnderManualClock(q.entries.begin()->first.first);
 }
 
 gboolean dispatchQueue(GSource* base, GSourceFunc, gpointer) {
   auto* source = reinterpret_cast<QueueSource*>(base);
   Queue& q = *source->queue;
-  const std::int64_t now = g_get_monotonic_time();
+  const std::int64_t now = runtime::nowMicroseconds();
   std::uint64_t limit;
   {
     std::lock_guard lock(q.mutex);
@@ -154,7 +163,7 @@ void finalizeQueue(GSource* base) {
   source->queue = nullptr;
 }
 
-GSourceFuncs queueFuncs = {nullptr, nullptr, dispatchQueue, finalizeQueue, nullptr, nullptr};
+GSourceFuncs queueFuncs = {prepareQueue, nullptr, dispatchQueue, finalizeQueue, nullptr, nullptr};
 
 QueueSource* queueFor(GMainContext* context, bool create) {
   std::lock_guard lock(registryMutex());
@@ -235,7 +244,7 @@ void performSelector(std::shared_ptr<Object> target, Message message, double aft
   GMainContext* context = RunLoop::currentContext();
   if (context == nullptr) return;
   QueueSource* source = queueFor(context, true);
-  const std::int64_t due = g_get_monotonic_time() + runtime::delayToMicroseconds(afterDelay, 0);
+  const std::int64_t due = runtime::nowMicroseconds() + runtime::delayToMicroseconds(afterDelay, 0);
   Queue& q = *source->queue;
   std::lock_guard lock(q.mutex);
   const Key key{due, q.nextOrder++};

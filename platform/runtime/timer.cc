@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/runtime/clock.h"
 #include "platform/runtime/dispatch.h"
 #include "platform/runtime/run_loop.h"
 #include "platform/unicode.h"
@@ -31,6 +32,18 @@ struct Timer::Source {
     return G_SOURCE_CONTINUE;
   }
 
+  // The source and the timer it fires, which outlives it while attached
+  // (the callback data keeps the timer).
+  struct Attached {
+    GSource base;
+    Timer* timer;
+  };
+
+  static gboolean prepare(GSource* source, gint* timeout) {
+    *timeout = -1;
+    return runtime::dueUnderManualClock(reinterpret_cast<Attached*>(source)->timer->nextFireUs_);
+  }
+
   static void release(gpointer data) {
     auto* holder = static_cast<std::shared_ptr<Timer>*>(data);
     const std::shared_ptr<Timer> timer = std::move(*holder);
@@ -41,8 +54,8 @@ struct Timer::Source {
   static GSourceFuncs funcs;
 };
 
-GSourceFuncs Timer::Source::funcs = {nullptr, nullptr, Timer::Source::dispatch, nullptr, nullptr,
-                                     nullptr};
+GSourceFuncs Timer::Source::funcs = {Timer::Source::prepare, nullptr, Timer::Source::dispatch,
+                                     nullptr, nullptr, nullptr};
 
 std::shared_ptr<Timer> Timer::scheduledTimerWithTimeInterval(double interval,
                                                              std::shared_ptr<Object> target,
@@ -54,11 +67,12 @@ std::shared_ptr<Timer> Timer::scheduledTimerWithTimeInterval(double interval,
   if (context == nullptr) return nullptr;
   auto timer = std::make_shared<Timer>(Passkey{}, interval, std::move(target), std::move(selector),
                                        std::move(userInfo), repeats);
-  GSource* source = g_source_new(&Source::funcs, sizeof(GSource));
+  GSource* source = g_source_new(&Source::funcs, sizeof(Source::Attached));
+  reinterpret_cast<Source::Attached*>(source)->timer = timer.get();
   g_source_set_name(source, "fw timer");
   g_source_set_callback(source, unusedCallback, new std::shared_ptr<Timer>(timer), Source::release);
-  timer->nextFireUs_ = g_get_monotonic_time() + timer->intervalUs_;
-  g_source_set_ready_time(source, timer->nextFireUs_);
+  timer->nextFireUs_ = runtime::nowMicroseconds() + timer->intervalUs_;
+  runtime::setDueTime(source, timer->nextFireUs_);
   timer->source_ = source;  // keeps the reference from g_source_new
   g_source_attach(source, context);
   return timer;
@@ -133,10 +147,10 @@ void Timer::fire() {
   }
   std::lock_guard lock(mutex_);
   if (!valid_ || source_ == nullptr) return;
-  const std::int64_t now = g_get_monotonic_time();
+  const std::int64_t now = runtime::nowMicroseconds();
   nextFireUs_ += intervalUs_;
   if (nextFireUs_ <= now) nextFireUs_ += ((now - nextFireUs_) / intervalUs_ + 1) * intervalUs_;
-  g_source_set_ready_time(source_, nextFireUs_);
+  runtime::setDueTime(source_, nextFireUs_);
 }
 
 }  // namespace fw

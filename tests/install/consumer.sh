@@ -12,6 +12,7 @@ cmake -S "$source" -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefi
   -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 "$work/consumer/consumer"
+"$work/consumer/runtime_only"
 
 # The pkg-config file describes the same libraries.
 PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig:$work/prefix/lib/x86_64-linux-gnu/pkgconfig"

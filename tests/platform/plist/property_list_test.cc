@@ -19,7 +19,8 @@ TEST(PropertyListFile, ReadsEitherFormatAndRefusesWhatIsNoFile) {
   // Larger than one read block, so the XML crosses block boundaries.
   std::string body = "<array>";
   for (int i = 0; i < 60000; ++i) body += "<string>entry " + std::to_string(i) + "</string>";
-  writeFile(tmp + "/big.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\">" + body + "</array></plist>");
+  writeFile(tmp + "/big.plist",
+            "<?xml version=\"1.0\"?><plist version=\"1.0\">" + body + "</array></plist>");
   const auto binary = writeBinaryPropertyList(Value::array({Value::string(u"entry 59999")}));
   writeFile(tmp + "/binary.plist", std::string(binary->begin(), binary->end()));
   writeFile(tmp + "/short.plist", "bplist0");
@@ -33,7 +34,8 @@ TEST(PropertyListFile, ReadsEitherFormatAndRefusesWhatIsNoFile) {
   const Case cases[] = {
       {"big.plist", 60000, ""},
       {"binary.plist", 1, ""},
-      {"short.plist", 0, tmp + "/short.plist: "},  // neither format: the XML reader's reason follows
+      {"short.plist", 0,
+       tmp + "/short.plist: "},  // neither format: the XML reader's reason follows
       {"", 0, tmp + "/: is a directory"},
       {"fifo", 0, tmp + "/fifo: not a regular file"},
       {"missing", 0, tmp + "/missing: No such file or directory"},

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/runtime/clock.h"
 #include "tests/support/run_loop_fixture.h"
 
 namespace fw {
@@ -60,6 +61,33 @@ TEST_F(Loop, MessagesQueuedWhileTheQueueRunsWaitForTheNextPass) {
   EXPECT_EQ(log, (std::vector<std::string>{"aouter"}));
   ASSERT_EQ(RunLoop::runPending(1), 1u);
   EXPECT_EQ(log, (std::vector<std::string>{"aouter", "ainner"}));
+}
+
+// Under a manual clock a delay falls due exactly when the clock passes it,
+// however long it is, and not a microsecond before.
+TEST_F(Loop, ADelayFallsDueWhenTheClockPassesIt) {
+  ManualClock clock;
+  const ScopedRunLoopClock use(clock);
+  std::vector<std::string> log;
+  auto a = std::make_shared<Target>(&log, "a");
+  performSelector(a, say("late"), 3600.0);
+  performSelector(a, say("soon"), 0.5);
+  struct Step {
+    std::int64_t advance;  // microseconds
+    std::vector<std::string> log;
+  };
+  const Step steps[] = {
+      {0, {}},
+      {499'999, {}},
+      {1, {"asoon"}},
+      {3'599'499'999, {"asoon"}},
+      {1, {"asoon", "alate"}},
+  };
+  for (const Step& step : steps) {
+    clock.advance(step.advance);
+    RunLoop::runPending();
+    EXPECT_EQ(log, step.log) << step.advance;
+  }
 }
 
 TEST_F(Loop, ADelayIsWaitedFor) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/runtime/clock.h"
 #include "tests/support/run_loop_fixture.h"
 
 namespace fw {
@@ -18,11 +19,11 @@ using test_support::Target;
 TEST_F(Loop, ARepeatingTimerFiresUntilInvalidatedAndThenLetsGoOfItsTarget) {
   auto target = std::make_shared<Target>();
   std::weak_ptr<Target> weak = target;
-  auto timer = Timer::scheduledTimerWithTimeInterval(0.001, target, selector(&Target::tick),
-                                                     nullptr, true);
+  auto timer =
+      Timer::scheduledTimerWithTimeInterval(0.001, target, selector(&Target::tick), nullptr, true);
   ASSERT_NE(timer, nullptr);
   target.reset();
-  EXPECT_FALSE(weak.expired());  // the timer keeps it
+  EXPECT_FALSE(weak.expired());      // the timer keeps it
   EXPECT_EQ(weak.lock()->ticks, 0);  // not inside the call
   ASSERT_TRUE(RunLoop::runUntil([&] { return weak.lock()->ticks >= 3; }, kDeadline));
   EXPECT_EQ(weak.lock()->lastTimer, timer.get());
@@ -31,6 +32,33 @@ TEST_F(Loop, ARepeatingTimerFiresUntilInvalidatedAndThenLetsGoOfItsTarget) {
   timer->invalidate();
   EXPECT_FALSE(timer->isValid());
   EXPECT_TRUE(weak.expired());
+}
+
+// Firings follow the schedule set at creation: a loop that falls behind
+// fires once, skips what it missed and lands on the schedule again.
+TEST_F(Loop, ARepeatingTimerKeepsItsScheduleAndSkipsMissedFirings) {
+  ManualClock clock;
+  const ScopedRunLoopClock use(clock);
+  auto target = std::make_shared<Target>();
+  auto timer =
+      Timer::scheduledTimerWithTimeInterval(1.0, target, selector(&Target::tick), nullptr, true);
+  struct Step {
+    std::int64_t advance;  // microseconds; the timer is due at 1 s, 2 s, ...
+    int ticks;
+  };
+  const Step steps[] = {
+      {999'999, 0},    // 0.999999 s
+      {1, 1},          // 1 s
+      {3'500'000, 2},  // 4.5 s: 2, 3 and 4 s were missed, one firing for them
+      {499'999, 2},    // 4.999999 s
+      {1, 3},          // 5 s: back on the schedule
+  };
+  for (const Step& step : steps) {
+    clock.advance(step.advance);
+    RunLoop::runPending();
+    EXPECT_EQ(target->ticks, step.ticks) << step.advance;
+  }
+  timer->invalidate();
 }
 
 TEST_F(Loop, ATimerMayInvalidateItselfWhileFiring) {
@@ -52,8 +80,8 @@ TEST_F(Loop, ATimerMayInvalidateItselfWhileFiring) {
 TEST_F(Loop, AOneShotTimerFiresOnceAndInvalidatesItself) {
   auto target = std::make_shared<Target>();
   auto info = std::make_shared<Target>();
-  auto timer = Timer::scheduledTimerWithTimeInterval(0.001, target, selector(&Target::tick), info,
-                                                     false);
+  auto timer =
+      Timer::scheduledTimerWithTimeInterval(0.001, target, selector(&Target::tick), info, false);
   EXPECT_EQ(timer->userInfo(), info);
   ASSERT_TRUE(RunLoop::runUntil([&] { return !timer->isValid(); }, kDeadline));
   EXPECT_EQ(target->ticks, 1);
@@ -74,9 +102,9 @@ TEST_F(Loop, TimerIntervalsAreKeptWithinBounds) {
     EXPECT_DOUBLE_EQ(timer->timeInterval(), c.kept) << c.asked;
     timer->invalidate();
   }
-  EXPECT_EQ(Timer::scheduledTimerWithTimeInterval(1, nullptr, selector(&Target::tick), nullptr,
-                                                  true),
-            nullptr);
+  EXPECT_EQ(
+      Timer::scheduledTimerWithTimeInterval(1, nullptr, selector(&Target::tick), nullptr, true),
+      nullptr);
   EXPECT_EQ(Timer::scheduledTimerWithTimeInterval(1, target, Selector(), nullptr, true), nullptr);
   EXPECT_EQ(target.use_count(), 1);
 }

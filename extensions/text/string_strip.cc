@@ -1,6 +1,4 @@
-// Stripping, trimming and soft hyphens.
-
-#include "extensions/text/string_extensions.h"
+#include "extensions/text/string_strip.h"
 
 namespace fw {
 
@@ -46,19 +44,6 @@ std::u16string stringByRemovingWhitespaceAndNewlines(std::u16string_view s) {
   out.reserve(inner.size());
   for (char16_t c : inner) {
     if (c != u'\n') out.push_back(c);
-  }
-  return out;
-}
-
-std::u16string stringByAddingSoftHyphens(std::u16string_view s) {
-  static constexpr std::u16string_view kSoftHyphen = u"&shy;";
-  if (s.size() < 2) return std::u16string(s);
-  std::u16string out;
-  out.reserve(s.size() + (s.size() - 1) * kSoftHyphen.size());
-  out.push_back(s[0]);
-  for (std::size_t i = 1; i < s.size(); ++i) {
-    out.append(kSoftHyphen);
-    out.push_back(s[i]);
   }
   return out;
 }

@@ -1,8 +1,15 @@
-#include "extensions/objects/object_events.h"
+// The object-events shorthands declared in object.h: thin calls into the
+// notification center, the run loop and the timers of this layer.
 
 #include <cmath>
 #include <string>
 #include <utility>
+
+#include "platform/runtime/notification_center.h"
+#include "platform/runtime/object.h"
+#include "platform/runtime/run_loop.h"
+#include "platform/runtime/timer.h"
+#include "platform/runtime/toolkit_version.h"
 
 namespace fw {
 

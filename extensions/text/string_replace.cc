@@ -1,13 +1,9 @@
-// Substring tests and replacement.
-
-#include <unicode/uchar.h>
-#include <unicode/ustring.h>
+#include "extensions/text/string_replace.h"
 
 #include <stdexcept>
 
 #include "extensions/text/mutable_string_replace.h"
 #include "extensions/text/replace_internal.h"
-#include "extensions/text/string_extensions.h"
 #include "extensions/text/substring_search.h"
 
 namespace fw {
@@ -38,39 +34,6 @@ std::uint32_t replaceAll(std::u16string_view s, std::u16string_view target,
 }
 
 }  // namespace text_internal
-
-namespace {
-
-// Full default case folding of `s` (ICU), sized by a first pass.
-std::u16string foldCase(std::u16string_view s) {
-  if (s.empty()) return {};
-  const auto* src = reinterpret_cast<const UChar*>(s.data());
-  const auto length = static_cast<int32_t>(s.size());
-  UErrorCode status = U_ZERO_ERROR;
-  const int32_t needed = u_strFoldCase(nullptr, 0, src, length, U_FOLD_CASE_DEFAULT, &status);
-  std::u16string out(static_cast<std::size_t>(needed), u'\0');
-  status = U_ZERO_ERROR;
-  u_strFoldCase(reinterpret_cast<UChar*>(out.data()), needed, src, length, U_FOLD_CASE_DEFAULT,
-                &status);
-  return out;
-}
-
-}  // namespace
-
-bool hasSubstring(std::u16string_view s, std::optional<std::u16string_view> sub) {
-  if (!sub) throw std::invalid_argument("hasSubstring: absent search string");
-  if (sub->empty()) return false;
-  return text_internal::SubstringFinder(*sub).find(s) != text_internal::SubstringFinder::npos;
-}
-
-bool hasSubstringCaseInsensitive(std::u16string_view s, std::optional<std::u16string_view> sub) {
-  if (!sub || sub->empty()) return true;
-  const std::u16string needle = foldCase(*sub);
-  const std::u16string haystack = foldCase(s);
-  if (needle.empty()) return true;  // defensive: folding never empties a text
-  return text_internal::SubstringFinder(needle).find(haystack) !=
-         text_internal::SubstringFinder::npos;
-}
 
 std::u16string stringByReplacingString(std::u16string_view s,
                                        std::optional<std::u16string_view> target,

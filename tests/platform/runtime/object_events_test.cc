@@ -1,4 +1,4 @@
-#include "extensions/objects/object_events.h"
+#include "platform/runtime/object.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -11,6 +11,12 @@
 #include <regex>
 #include <string>
 #include <vector>
+
+#include "platform/runtime/event.h"
+#include "platform/runtime/notification_center.h"
+#include "platform/runtime/run_loop.h"
+#include "platform/runtime/timer.h"
+#include "platform/runtime/toolkit_version.h"
 
 namespace fw {
 namespace {

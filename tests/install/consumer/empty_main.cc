@@ -1,0 +1,2 @@
+// Linked with one whole library, to show that nothing in it is left undefined.
+int main() { return 0; }
