@@ -116,6 +116,12 @@ class Collector : public DirectoryWalkVisitor {
   std::size_t keysBefore_ = 0;
 };
 
+// A directory whose last path component begins with "." is never walked.
+bool isHiddenDirectory(std::u16string_view path) {
+  std::u16string last = lastPathComponent(path);
+  return !last.empty() && last[0] == u'.';
+}
+
 plist::Value stringDictionaryValue(const StringDictionary& map) {
   plist::Dictionary dict;
   dict.reserve(map.size());
@@ -249,22 +255,30 @@ void FwLibraryCore::traverseFileSystem() {
     }
   }
 
+  // The roots are walked together, so that helper threads can start on a
+  // later root while an earlier one is still merged; the results are those
+  // of one traverseDirectory call per root, in list order.
+  std::vector<std::u16string> walked;
   for (const plist::Value& root : roots.items()) {
     // Only strings name folders; a number or a dictionary standing in for a
     // path is skipped.
     std::optional<std::u16string_view> path = root.asString();
     if (!path || path->empty()) continue;
     if (stringByAbbreviatingWithTildeInPath(*path) == u"~/Desktop") continue;
-    traverseDirectory(stringByExpandingTildeInPath(*path), &*names, &*sizes);
+    std::u16string expanded = stringByExpandingTildeInPath(*path);
+    if (isHiddenDirectory(expanded)) continue;
+    walked.push_back(std::move(expanded));
   }
+  Collector collector(*this, &*names, &*sizes);
+  walkDirectoryTrees(walked, collector);
+  collector.finish();
   logLine("FwLibraryController: fs: " + std::to_string(names->count()));
   logLine("FwLibraryController: fs: " + std::to_string(sizes->count()));
 }
 
 void FwLibraryCore::traverseDirectory(std::u16string_view path, StringSet* nameSet,
                                       SizeSet* sizeSet) {
-  std::u16string last = lastPathComponent(path);
-  if (!last.empty() && last[0] == u'.') return;
+  if (isHiddenDirectory(path)) return;
   Collector collector(*this, nameSet, sizeSet);
   walkDirectoryTree(path, collector);
   collector.finish();

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -22,8 +23,25 @@
 
 namespace fw::test_support {
 
+// The snapshot program under test: FW_SNAPSHOT_PROGRAM when set (the test
+// suite runs the folder tests again on the other walk back end that way),
+// else library-snapshot.
+inline std::string snapshotProgram() {
+  const char* program = std::getenv("FW_SNAPSHOT_PROGRAM");
+  return program != nullptr && *program != '\0' ? program : "library-snapshot";
+}
+
+// The walk back ends built here, each a program in FW_BIN_DIR.
+inline std::vector<std::string> snapshotPrograms() {
+  std::vector<std::string> programs{"library-snapshot"};
+#ifdef FW_WALK_OTHER_BACKEND
+  programs.push_back("library-snapshot-" FW_WALK_OTHER_BACKEND);
+#endif
+  return programs;
+}
+
 struct ToolOptions {
-  std::string program = "library-snapshot";  // in FW_BIN_DIR, or an absolute path
+  std::string program = snapshotProgram();  // in FW_BIN_DIR, or an absolute path
   std::vector<std::string> args;
   std::vector<std::pair<std::string, std::string>> env;  // set after HOME and TMPDIR
   std::vector<std::string> unset;                        // removed from the environment
