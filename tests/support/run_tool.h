@@ -6,6 +6,7 @@
 // prints a lot never blocks on a pipe the test is not reading.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -45,6 +46,9 @@ struct ToolOptions {
   std::vector<std::string> args;
   std::vector<std::pair<std::string, std::string>> env;  // set after HOME and TMPDIR
   std::vector<std::string> unset;                        // removed from the environment
+  // Run as this user (and its group id alike); lets a test running as root
+  // see permissions bite. The home must be open to that user.
+  std::optional<uid_t> user;
   std::optional<rlim_t> openFiles;
   std::optional<rlim_t> fileSize;  // SIGXFSZ ignored, so writes fail with EFBIG
   std::string stdinText;           // empty: /dev/null
@@ -104,6 +108,7 @@ class ToolProcess {
     ::dup2(fd0, 0);
     ::dup2(fd1, 1);
     ::dup2(fd2, 2);
+    if (options.user && (::setgroups(0, nullptr) != 0 || ::setgid(*options.user) != 0 || ::setuid(*options.user) != 0)) ::_exit(125);
     std::vector<char*> raw;
     for (auto& a : argv) raw.push_back(a.data());
     raw.push_back(nullptr);
