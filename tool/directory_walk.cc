@@ -57,15 +57,17 @@ std::size_t descriptorBudget() {
   return std::clamp(quarter, kMinimumBudget, kDescriptorBudget);
 }
 
-// One subtree walked apart from the walk that found it. A root is opened by
-// whoever takes it; a subdirectory is opened by the walk that hands it on,
-// relative to its own parent, before anyone else sees it.
+// Work walked apart from the walk that found it: a root, opened by whoever
+// takes it, or the rest of a directory's listing, from some entry to its
+// end, handed on by the walk that read it with its own descriptor for that
+// directory, duplicated, so that nobody reopens it by name.
 struct Task {
   enum class State { queued, running, finished };
   int fd = -1;
-  std::string name;         // in the directory that holds it
   std::u16string root;      // for a root: its path as given
   bool isRoot = false;
+  std::string names;        // for a rest of a listing: its names and entries
+  std::vector<ListedEntry> entries;
   unsigned depth = 0;       // hand-ons above this one
   State state = State::queued;
   std::vector<char> ready;  // results not yet merged
@@ -137,9 +139,9 @@ struct Frame {
   std::string names;
   std::vector<ListedEntry> entries;
   std::size_t next = 0;
-  std::vector<std::pair<std::size_t, Task*>> handedOn;  // by increasing entry
-  std::size_t nextHandedOn = 0;
-  std::size_t handOnFrom = 0;  // entries before this hold no directory to hand on
+  std::size_t end = 0;        // entries from here on were handed on, to `handedOn`
+  Task* handedOn = nullptr;
+  bool continuation = false;  // the rest of a listing another walk began
 };
 
 // The sequential walk of one subtree. Every listing is read whole and each
@@ -161,7 +163,17 @@ class Walker {
       pool_.open.fetch_add(1, std::memory_order_relaxed);
     }
     if (fd < 0) return;
-    if (!push(fd, task.isRoot ? nullptr : &task.name, task.root)) return;
+    if (task.isRoot) {
+      if (!push(fd, nullptr, task.root)) return;
+    } else {
+      Frame frame;
+      frame.fd = fd;
+      frame.names = std::move(task.names);
+      frame.entries = std::move(task.entries);
+      frame.end = frame.entries.size();
+      frame.continuation = true;
+      frames_.push_back(std::move(frame));
+    }
     while (!frames_.empty()) step();
   }
 
@@ -174,6 +186,7 @@ class Walker {
       return false;
     }
     settle(frame);
+    frame.end = frame.entries.size();
     if (name != nullptr) {
       out_.enter(*name);
     } else {
@@ -239,12 +252,10 @@ class Walker {
   void pop() {
     Frame child = std::move(frames_.back());
     frames_.pop_back();
-    // Subtrees handed on but not reached (the climb back failed) still go
-    // to the merge: they were opened inside this directory.
-    for (std::size_t i = child.nextHandedOn; i < child.handedOn.size(); ++i) {
-      out_.handOn(child.handedOn[i].second);
-    }
-    out_.leave();
+    // The rest handed on goes to the merge also when the climb back failed
+    // before it was reached: it was read from this very directory.
+    if (child.handedOn != nullptr) out_.handOn(child.handedOn);
+    if (!child.continuation) out_.leave();
     if (!frames_.empty()) {
       Frame& parent = frames_.back();
       // Reopened even when the parent has no entries left: its own parent
@@ -270,7 +281,7 @@ class Walker {
 
   void step() {
     Frame& frame = frames_.back();
-    if (frame.next == frame.entries.size() || frame.fd < 0) {
+    if (frame.next == frame.end || frame.fd < 0) {
       pop();
       return;
     }
@@ -283,11 +294,6 @@ class Walker {
         out_.file(std::string_view(name, entry.nameLength), entry.size);
         return;
       case Kind::directory:
-        if (frame.nextHandedOn < frame.handedOn.size() &&
-            frame.handedOn[frame.nextHandedOn].first == index) {
-          out_.handOn(frame.handedOn[frame.nextHandedOn++].second);
-          return;
-        }
         descend(frame.fd, name, entry.nameLength);
         return;
       default:
@@ -303,32 +309,36 @@ class Walker {
     push(fd, &own, {});
   }
 
-  // Gives an idle helper the first subdirectory not yet walked in the
-  // shallowest directory that has one: the largest piece of work at hand.
+  // Gives an idle helper the second half of the subdirectories still to
+  // come in the shallowest directory that has any (with what lies between
+  // and after them): the largest piece of work at hand, so that helpers
+  // seldom run dry. The top directory keeps its last subdirectory, which
+  // this walk is about to enter anyway.
   void handOnOne() {
     if (depth_ >= kMaxHandOnDepth || pool_.open.load(std::memory_order_relaxed) >= pool_.budget) return;
-    for (Frame& frame : frames_) {
-      if (frame.fd < 0) continue;
-      for (std::size_t i = std::max(frame.next, frame.handOnFrom); i < frame.entries.size(); ++i) {
-        ListedEntry& entry = frame.entries[i];
-        if (entry.kind != Kind::directory) continue;
-        frame.handOnFrom = i + 1;
-        const char* name = frame.names.data() + entry.nameOffset;
-        int fd = ::openat(frame.fd, name, kOpenFlags);
-        if (fd < 0) {
-          entry.kind = Kind::skip;
-          continue;
-        }
-        pool_.open.fetch_add(1, std::memory_order_relaxed);
-        Task* task = new Task;
-        task->fd = fd;
-        task->name.assign(name, entry.nameLength);
-        task->depth = depth_ + 1;
-        frame.handedOn.emplace_back(i, task);
-        pool_.submit(task);
-        return;
+    for (std::size_t f = 0; f < frames_.size(); ++f) {
+      Frame& frame = frames_[f];
+      if (frame.fd < 0 || frame.handedOn != nullptr) continue;
+      std::vector<std::size_t> directories;
+      for (std::size_t i = frame.next; i < frame.end; ++i) {
+        if (frame.entries[i].kind == Kind::directory) directories.push_back(i);
       }
-      frame.handOnFrom = frame.entries.size();
+      const bool top = f + 1 == frames_.size();
+      if (directories.empty() || (top && directories.size() < 2)) continue;
+      const std::size_t split = directories[directories.size() / 2];
+      const int fd = ::fcntl(frame.fd, F_DUPFD_CLOEXEC, 0);
+      if (fd < 0) return;
+      pool_.open.fetch_add(1, std::memory_order_relaxed);
+      Task* task = new Task;
+      task->fd = fd;
+      task->names = frame.names;
+      task->entries.assign(frame.entries.begin() + static_cast<std::ptrdiff_t>(split),
+                           frame.entries.begin() + static_cast<std::ptrdiff_t>(frame.end));
+      task->depth = depth_ + 1;
+      frame.end = split;
+      frame.handedOn = task;
+      pool_.submit(task);
+      return;
     }
   }
 
