@@ -45,6 +45,9 @@ constexpr std::size_t kCurrentBatchBytes = std::size_t{4} << 10;
 // Subtrees handed on from subtrees handed on...: the merge follows them by
 // recursion, so their nesting is bounded.
 constexpr unsigned kMaxHandOnDepth = 32;
+// Subdirectories a directory must have left before half of them are handed
+// on: fewer cost more in hand-over system calls than they save.
+constexpr std::size_t kMinimumHandOn = 4;
 constexpr int kMaxThreads = 64;
 // Measured on two cores over the 200,000-file benchmark tree, medians of
 // alternating runs: with a cold cache 8 threads took 0.38 of one thread's
@@ -320,19 +323,16 @@ class Walker {
   // Gives an idle helper the second half of the subdirectories still to
   // come in the shallowest directory that has any (with what lies between
   // and after them): the largest piece of work at hand, so that helpers
-  // seldom run dry. The top directory keeps its last subdirectory, which
-  // this walk is about to enter anyway.
+  // seldom run dry.
   void handOnOne() {
     if (depth_ >= kMaxHandOnDepth || pool_.open.load(std::memory_order_relaxed) >= pool_.budget) return;
-    for (std::size_t f = 0; f < frames_.size(); ++f) {
-      Frame& frame = frames_[f];
+    for (Frame& frame : frames_) {
       if (frame.fd < 0 || frame.handedOn != nullptr) continue;
       std::vector<std::size_t> directories;
       for (std::size_t i = frame.next; i < frame.end; ++i) {
         if (frame.entries[i].kind == Kind::directory) directories.push_back(i);
       }
-      const bool top = f + 1 == frames_.size();
-      if (directories.empty() || (top && directories.size() < 2)) continue;
+      if (directories.size() < kMinimumHandOn) continue;
       const std::size_t split = directories[directories.size() / 2];
       const int fd = ::fcntl(frame.fd, F_DUPFD_CLOEXEC, 0);
       if (fd < 0) return;
