@@ -248,7 +248,7 @@ class Walker {
       Frame& frame = frames_[i];
       if (frame.fd < 0) continue;
       struct stat st;
-      if (::fstat(frame.fd, &st) == 0) {
+      if (::fstat(frame.fd, &st) == 0) {  // else it can never be taken back
         frame.device = st.st_dev;
         frame.inode = st.st_ino;
       }
@@ -270,24 +270,59 @@ class Walker {
       Frame& parent = frames_.back();
       // Reopened even when the parent has no entries left: its own parent
       // may be closed too, and ".." of this descriptor is the only way back.
-      // The directory reached must be the one left, or its subtree is given
-      // up: something moved while it was closed.
-      if (parent.fd < 0 && child.fd >= 0) {
-        int fd = ::openat(child.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      // The child may have been moved meanwhile, and its ".." is then some
+      // other folder, perhaps outside the root: only the very folder that
+      // was left (same device and inode) is taken back. Failing that, the
+      // parent is sought again by name from the nearest open folder below
+      // it, each step checked the same way; when that fails too, the rest of
+      // the parent is given up.
+      if (parent.fd < 0) {
+        int fd = child.fd >= 0 ? ::openat(child.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        if (fd >= 0 && !isFolderOf(fd, parent)) {
+          ::close(fd);
+          fd = -1;
+        }
+        if (fd < 0) fd = reopenByName(frames_.size() - 1);
         if (fd >= 0) {
-          struct stat st;
-          if (::fstat(fd, &st) == 0 && st.st_dev == parent.device && st.st_ino == parent.inode) {
-            parent.fd = fd;
-            pool_.open.fetch_add(1, std::memory_order_relaxed);
-          } else {
-            ::close(fd);
-          }
+          parent.fd = fd;
+          pool_.open.fetch_add(1, std::memory_order_relaxed);
         }
       }
       closedBelow_ = std::min(closedBelow_, frames_.size() - 1);
     }
     if (child.fd >= 0) closeCounted(pool_, child.fd);
     recycle(std::move(child));
+  }
+
+  static bool isFolderOf(int fd, const Frame& frame) {
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && st.st_dev == frame.device && st.st_ino == frame.inode;
+  }
+
+  // Frame `index` opened again through the names that led to it from the
+  // nearest open frame below it, or -1 when some step no longer leads to the
+  // folder that was listed. Every frame in between is closed, so each has
+  // its identity recorded; each one's name is the entry its parent last
+  // descended into.
+  int reopenByName(std::size_t index) {
+    std::size_t open = index;
+    while (open > 0 && frames_[open].fd < 0) --open;
+    const int base = frames_[open].fd;
+    if (base < 0) return -1;
+    int fd = base;
+    for (std::size_t i = open + 1; i <= index; ++i) {
+      const Frame& above = frames_[i - 1];
+      const char* name = above.names.data() + above.entries[above.next - 1].nameOffset;
+      const int next = ::openat(fd, name, kOpenFlags);
+      if (fd != base) ::close(fd);
+      if (next < 0) return -1;
+      if (!isFolderOf(next, frames_[i])) {
+        ::close(next);
+        return -1;
+      }
+      fd = next;
+    }
+    return fd == base ? -1 : fd;
   }
 
   void step() {
