@@ -97,6 +97,7 @@ class Pool {
   std::condition_variable roomAvailable;
   std::deque<Task*> queue;
   int idle = 0;
+  int starting = 0;  // helpers not yet waiting for work
   std::size_t buffered = 0;
   bool closing = false;
 
@@ -110,15 +111,11 @@ class Pool {
   }
   void updateHungry() { hungry.store(idle - static_cast<int>(queue.size()), std::memory_order_relaxed); }
 
-  // Takes `task` from the queue for the calling thread; false when a helper
-  // already runs it.
-  bool claim(Task* task) {
-    std::lock_guard lock(mutex);
-    if (task->state != Task::State::queued) return false;
+  // Takes the queued `task` for the calling thread, which holds the mutex.
+  void claimLocked(Task* task) {
     queue.erase(std::find(queue.begin(), queue.end(), task));
     task->state = Task::State::running;
     updateHungry();
-    return true;
   }
 };
 
@@ -509,11 +506,6 @@ class Merge : public Output {
     stack_.pop_back();
   }
   void handOn(Task* task) override {
-    if (pool_.claim(task)) {
-      Walker(pool_, *this, task->depth).run(*task);
-      delete task;
-      return;
-    }
     // The current task changes under the mutex, so that a helper deciding
     // to wait for room cannot miss that its task became the current one.
     Task* outer = nullptr;
@@ -532,13 +524,24 @@ class Merge : public Output {
   }
 
  private:
+  // Merges the task's results as they come. The merge itself only walks a
+  // task that no helper is free to take: it is the one thread that reports
+  // to the visitor, so its time is best spent on that.
   void drain(Task& task) {
     std::vector<char> batch;
     for (;;) {
       {
         std::unique_lock lock(pool_.mutex);
-        pool_.resultsAvailable.wait(
-            lock, [&] { return !task.ready.empty() || task.state == Task::State::finished; });
+        pool_.resultsAvailable.wait(lock, [&] {
+          return !task.ready.empty() || task.state == Task::State::finished ||
+                 (task.state == Task::State::queued && pool_.idle + pool_.starting == 0);
+        });
+        if (task.state == Task::State::queued) {
+          pool_.claimLocked(&task);
+          lock.unlock();
+          Walker(pool_, *this, task.depth).run(task);
+          return;
+        }
         if (task.ready.empty()) return;
         batch.swap(task.ready);
         pool_.buffered -= batch.size();
@@ -599,10 +602,15 @@ class Merge : public Output {
 };
 
 void helperLoop(Pool& pool) {
+  bool first = true;
   for (;;) {
     Task* task = nullptr;
     {
       std::unique_lock lock(pool.mutex);
+      if (first) {
+        first = false;
+        --pool.starting;
+      }
       ++pool.idle;
       pool.updateHungry();
       pool.workAvailable.wait(lock, [&] { return !pool.queue.empty() || pool.closing; });
@@ -616,6 +624,8 @@ void helperLoop(Pool& pool) {
       task->state = Task::State::running;
       pool.updateHungry();
     }
+    // One helper fewer is free: the merge may have to walk what it waits for.
+    pool.resultsAvailable.notify_all();
     BatchOutput out(pool, *task);
     Walker(pool, out, task->depth).run(*task);
     out.finish();
@@ -674,23 +684,18 @@ void walkDirectoryTrees(std::span<const std::u16string> roots, DirectoryWalkVisi
     pool.queue.push_back(task);
   }
   Merge merge(pool, visitor);
-  const bool claimedFirst = pool.claim(tasks[0]);
   std::vector<std::thread> threads;
+  pool.starting = static_cast<int>(helpers);
   for (std::size_t i = 0; i < helpers; ++i) {
     try {
       threads.emplace_back(helperLoop, std::ref(pool));
     } catch (...) {
-      break;  // fewer helpers; the merge walks what none takes
+      std::lock_guard lock(pool.mutex);
+      pool.starting -= static_cast<int>(helpers - i);  // the merge walks what none takes
+      break;
     }
   }
-  for (std::size_t i = 0; i < tasks.size(); ++i) {
-    if (i == 0 && claimedFirst) {
-      Walker(pool, merge, 0).run(*tasks[0]);
-      delete tasks[0];
-    } else {
-      merge.handOn(tasks[i]);
-    }
-  }
+  for (Task* task : tasks) merge.handOn(task);
   {
     std::lock_guard lock(pool.mutex);
     pool.closing = true;
