@@ -41,7 +41,7 @@ constexpr std::int64_t kLinkSize = 0;
 // the merge is not reading yet waits beyond that.
 constexpr std::size_t kBufferedLimit = std::size_t{4} << 20;
 constexpr std::size_t kBatchBytes = std::size_t{32} << 10;
-constexpr std::size_t kCurrentBatchBytes = std::size_t{4} << 10;
+constexpr std::size_t kCurrentBatchBytes = std::size_t{16} << 10;
 // Subtrees handed on from subtrees handed on...: the merge follows them by
 // recursion, so their nesting is bounded.
 constexpr unsigned kMaxHandOnDepth = 32;
@@ -435,13 +435,16 @@ class BatchOutput : public Output {
 
   // Hands over the rest and marks the task finished; the task is the
   // merge's from then on.
+  // The merge waits only for the current task, so only that one wakes it.
   void finish() {
+    bool wake = false;
     {
       std::lock_guard lock(pool_.mutex);
       give();
       task_.state = Task::State::finished;
+      wake = pool_.current.load() == &task_;
     }
-    pool_.resultsAvailable.notify_all();
+    if (wake) pool_.resultsAvailable.notify_all();
   }
 
  private:
@@ -458,14 +461,16 @@ class BatchOutput : public Output {
   void maybeFlush() {
     const bool current = pool_.current.load(std::memory_order_relaxed) == &task_;
     if (batch_.size() < (current ? kCurrentBatchBytes : kBatchBytes)) return;
+    bool wake = false;
     {
       std::unique_lock lock(pool_.mutex);
       pool_.roomAvailable.wait(lock, [&] {
         return pool_.buffered < kBufferedLimit || pool_.current.load() == &task_;
       });
       give();
+      wake = pool_.current.load() == &task_;
     }
-    pool_.resultsAvailable.notify_all();
+    if (wake) pool_.resultsAvailable.notify_all();
   }
   void give() {
     pool_.buffered += batch_.size();
@@ -605,6 +610,7 @@ void helperLoop(Pool& pool) {
   bool first = true;
   for (;;) {
     Task* task = nullptr;
+    bool lastFree = false;
     {
       std::unique_lock lock(pool.mutex);
       if (first) {
@@ -623,9 +629,10 @@ void helperLoop(Pool& pool) {
       pool.queue.pop_front();
       task->state = Task::State::running;
       pool.updateHungry();
+      lastFree = pool.idle + pool.starting == 0;
     }
-    // One helper fewer is free: the merge may have to walk what it waits for.
-    pool.resultsAvailable.notify_all();
+    // No helper is free any more: the merge may have to walk what it waits for.
+    if (lastFree) pool.resultsAvailable.notify_all();
     BatchOutput out(pool, *task);
     Walker(pool, out, task->depth).run(*task);
     out.finish();
