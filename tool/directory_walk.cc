@@ -49,10 +49,12 @@ constexpr unsigned kMaxHandOnDepth = 32;
 // on: fewer cost more in hand-over system calls than they save.
 constexpr std::size_t kMinimumHandOn = 4;
 constexpr int kMaxThreads = 64;
-// Measured on two cores over the 200,000-file benchmark tree, medians of
-// alternating runs: with a cold cache 8 threads took 0.38 of one thread's
-// time (4 threads 0.57, 2 threads 0.77), and warm 0.31 (4: 0.37, 2: 0.69).
-// The disk rewards requests in flight well beyond the core count.
+// Measured on two busy cores over the 200,000-file benchmark tree, medians
+// of alternating runs, in five runs of the benchmark: with a cold cache 8
+// threads took 0.38 to 0.59 of one thread's time and were the fastest every
+// time (4 threads 0.47 to 0.60, 2 threads 0.52 to 1.05); with a warm cache
+// no count beat 8 beyond the noise (0.31 to 1.12 of one thread). The disk
+// rewards requests in flight well beyond the core count.
 constexpr int kAutomaticThreads = 8;
 
 std::size_t descriptorBudget() {
