@@ -4,7 +4,7 @@ PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-asan test demo bench fuzz install package clean
+.PHONY: all deps build build-asan build-tsan build-clang-libcxx test demo bench fuzz install package clean
 
 all: build
 
@@ -19,9 +19,21 @@ build-asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
 
-test: build build-asan
+build-tsan: deps
+	cmake --preset tsan >/dev/null
+	cmake --build --preset tsan -j $(JOBS)
+
+build-clang-libcxx: deps
+	cmake --preset clang-libcxx >/dev/null
+	cmake --build --preset clang-libcxx -j $(JOBS)
+
+# The ThreadSanitizer tree compares its walk with the default tree's, so it
+# runs after that one is built.
+test: build build-asan build-tsan build-clang-libcxx
 	ctest --preset default -j $(JOBS) --timeout 600
 	ctest --preset asan -j $(JOBS) --timeout 600
+	ctest --preset tsan -j $(JOBS) --timeout 900
+	ctest --preset clang-libcxx -j $(JOBS) --timeout 600
 
 demo: build
 	@scripts/demo
@@ -42,4 +54,4 @@ package: build
 	cd build && cpack -G DEB
 
 clean:
-	rm -rf build build-asan build-release build-fuzz
+	rm -rf build build-asan build-tsan build-clang-libcxx build-release build-fuzz

@@ -116,6 +116,12 @@ class Collector : public DirectoryWalkVisitor {
   std::size_t keysBefore_ = 0;
 };
 
+// A directory whose last path component begins with "." is never walked.
+bool isHiddenDirectory(std::u16string_view path) {
+  std::u16string last = lastPathComponent(path);
+  return !last.empty() && last[0] == u'.';
+}
+
 plist::Value stringDictionaryValue(const StringDictionary& map) {
   plist::Dictionary dict;
   dict.reserve(map.size());
@@ -217,6 +223,10 @@ void FwLibraryCore::traverseFileSystem() {
     }
   }
 
+  // The roots are walked together, so that helper threads can start on a
+  // later root while an earlier one is still merged; the results are those
+  // of one traverseDirectory call per root, in list order.
+  std::vector<std::u16string> walked;
   for (const plist::Value& root : roots.items()) {
     // Only strings name folders; a number or a dictionary standing in for a
     // path is skipped, and so is a string holding U+0000, which names no
@@ -224,8 +234,13 @@ void FwLibraryCore::traverseFileSystem() {
     std::optional<std::u16string_view> path = root.asString();
     if (!path || path->empty()) continue;
     if (stringByAbbreviatingWithTildeInPath(*path) == u"~/Desktop") continue;
-    traverseDirectory(stringByExpandingTildeInPath(*path), &*names, &*sizes);
+    std::u16string expanded = stringByExpandingTildeInPath(*path);
+    if (!fileSystemRepresentation(expanded) || isHiddenDirectory(expanded)) continue;
+    walked.push_back(std::move(expanded));
   }
+  Collector collector(*this, &*names, &*sizes);
+  walkDirectoryTrees(walked, collector);
+  collector.finish();
   logLine("FwLibraryController: fs: " + std::to_string(names->count()));
   logLine("FwLibraryController: fs: " + std::to_string(sizes->count()));
 }
@@ -234,9 +249,7 @@ void FwLibraryCore::traverseDirectory(std::u16string_view path, StringSet* nameS
                                       SizeSet* sizeSet) {
   // "~/real\0/etc" is no folder: walking "~/real" in its place would record
   // a parent path that exists nowhere.
-  if (!fileSystemRepresentation(path)) return;
-  std::u16string last = lastPathComponent(path);
-  if (!last.empty() && last[0] == u'.') return;
+  if (!fileSystemRepresentation(path) || isHiddenDirectory(path)) return;
   Collector collector(*this, nameSet, sizeSet);
   walkDirectoryTree(path, collector);
   collector.finish();

@@ -1,8 +1,20 @@
 #include "platform/plist/xml_text.h"
 
 #include <charconv>
+#include <cerrno>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#if !(defined(__cpp_lib_to_chars) && __cpp_lib_to_chars >= 201611L)
+#include <locale.h>
+#include <stdlib.h>
+#if defined(__APPLE__)
+#include <xlocale.h>
+#endif
+#endif
 
 #include "platform/civil_time.h"
 #include "platform/unicode.h"
@@ -72,9 +84,22 @@ std::optional<double> parseXmlReal(std::string_view text) {
   }
   if (s.empty()) return std::nullopt;
   double d = 0;
+#if defined(__cpp_lib_to_chars) && __cpp_lib_to_chars >= 201611L
   const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
   // A value beyond the double range is refused rather than read as inf.
   if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+#else
+  // Standard libraries without floating-point from_chars: strtod in the C
+  // locale reads the same decimal forms; hexadecimal ones, which from_chars
+  // refuses, are refused here too.
+  if (s.find_first_of("xX") != std::string_view::npos) return std::nullopt;
+  static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+  const std::string copy(s);
+  char* end = nullptr;
+  errno = 0;
+  d = ::strtod_l(copy.c_str(), &end, cLocale);
+  if (errno == ERANGE || end != copy.c_str() + copy.size()) return std::nullopt;
+#endif
   return d;
 }
 

@@ -6,6 +6,7 @@
 // prints a lot never blocks on a pipe the test is not reading.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <functional>
+#include <cstdlib>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -37,12 +39,31 @@ inline constexpr bool kSanitized = false;
 #else
 inline constexpr bool kSanitized = false;
 #endif
+// The snapshot program under test: FW_SNAPSHOT_PROGRAM when set (the test
+// suite runs the folder tests again on the other walk back end that way),
+// else library-snapshot.
+inline std::string snapshotProgram() {
+  const char* program = std::getenv("FW_SNAPSHOT_PROGRAM");
+  return program != nullptr && *program != '\0' ? program : "library-snapshot";
+}
+
+// The walk back ends built here, each a program in FW_BIN_DIR.
+inline std::vector<std::string> snapshotPrograms() {
+  std::vector<std::string> programs{"library-snapshot"};
+#ifdef FW_WALK_OTHER_BACKEND
+  programs.push_back("library-snapshot-" FW_WALK_OTHER_BACKEND);
+#endif
+  return programs;
+}
 
 struct ToolOptions {
-  std::string program = "library-snapshot";  // in FW_BIN_DIR, or an absolute path
+  std::string program = snapshotProgram();  // in FW_BIN_DIR, or an absolute path
   std::vector<std::string> args;
   std::vector<std::pair<std::string, std::string>> env;  // set after HOME and TMPDIR
   std::vector<std::string> unset;                        // removed from the environment
+  // Run as this user (and its group id alike); lets a test running as root
+  // see permissions bite. The home must be open to that user.
+  std::optional<uid_t> user;
   std::optional<rlim_t> openFiles;
   std::optional<rlim_t> fileSize;  // SIGXFSZ ignored, so writes fail with EFBIG
   std::string stdinText;           // empty: /dev/null
@@ -112,6 +133,7 @@ class ToolProcess {
     ::dup2(fd1, 1);
     ::dup2(fd2, 2);
     if (options.beforeExec) options.beforeExec();
+    if (options.user && (::setgroups(0, nullptr) != 0 || ::setgid(*options.user) != 0 || ::setuid(*options.user) != 0)) ::_exit(125);
     std::vector<char*> raw;
     for (auto& a : argv) raw.push_back(a.data());
     raw.push_back(nullptr);

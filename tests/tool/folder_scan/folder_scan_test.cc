@@ -27,6 +27,7 @@
 #include "platform/plist/binary_writer.h"
 #include "platform/plist/property_list.h"
 #include "platform/unicode.h"
+#include "tests/support/run_tool.h"
 
 namespace fs = std::filesystem;
 
@@ -146,7 +147,7 @@ class FolderScanTest : public ::testing::Test {
   // With `fullLog` the log pipe is filled to the brim first, so the child's
   // first log line waits until collect() drains it.
   Child spawn(const Limits& limits = {}, bool fullLog = false) {
-    const std::string bin = std::string(FW_BIN_DIR) + "/library-snapshot";
+    const std::string bin = std::string(FW_BIN_DIR) + "/" + fw::test_support::snapshotProgram();
     int pipeFds[2];
     EXPECT_EQ(::pipe(pipeFds), 0);
     if (fullLog) {

@@ -1,0 +1,279 @@
+// The parallel walk against the sequential one: random trees walked on 1, 2
+// and 8 threads over every back end must give the same snapshot bytes, and
+// a tree that changes under a parallel walk must neither crash it nor lead
+// it outside its roots.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/plist/property_list.h"
+#include "platform/unicode.h"
+#include "tests/support/run_tool.h"
+#include "tests/support/temp_home.h"
+#include "tool/directory_walk.h"
+
+namespace {
+
+using namespace fw::test_support;
+
+constexpr uid_t kNobody = 65534;
+
+TEST(WalkThreads, ValuesOfTheVariable) {
+  const int automatic = fw::automaticWalkThreads();
+  struct Case {
+    const char* value;
+    int threads;
+    bool valid;
+  } cases[] = {
+      {nullptr, automatic, true}, {"", automatic, true},    {"0", automatic, true},
+      {"1", 1, true},             {"8", 8, true},           {"+3", 3, true},
+      {"100000", 64, true},       {"abc", automatic, false}, {"-2", automatic, false},
+      {"3x", automatic, false},   {"0x4", automatic, false}, {" ", automatic, false},
+  };
+  EXPECT_GE(automatic, 2);
+  for (const Case& c : cases) {
+    bool valid = !c.valid;
+    EXPECT_EQ(fw::parseWalkThreads(c.value, &valid), c.threads) << (c.value ? c.value : "unset");
+    EXPECT_EQ(valid, c.valid) << (c.value ? c.value : "unset");
+  }
+}
+
+// Names the snapshot lists, with their parent paths, read back.
+std::vector<std::pair<std::string, std::string>> parentPaths(const fs::path& snapshot) {
+  std::vector<std::pair<std::string, std::string>> out;
+  auto value = fw::plist::readPropertyListFile(snapshot.string());
+  const auto* root = value ? value->asDictionary() : nullptr;
+  const auto* names = root ? root->find(u"namesToParentPaths") : nullptr;
+  if (names == nullptr || names->asDictionary() == nullptr) return out;
+  for (const auto& [k, v] : *names->asDictionary()) {
+    out.emplace_back(fw::utf16ToUtf8Lossy(k.view()), fw::utf16ToUtf8Lossy(v.asString().value_or(u"")));
+  }
+  return out;
+}
+
+std::vector<std::string> counts(const ToolResult& r) {
+  std::vector<std::string> out;
+  for (const auto& m : r.messages()) {
+    if (m.rfind("FwLibraryController: fs: ", 0) == 0) out.push_back(m.substr(25));
+  }
+  return out;
+}
+
+// A random tree with what the walk must record from it, kept apart from the
+// walk's own code: the distinct names and large sizes it can reach.
+class RandomTree {
+ public:
+  RandomTree(const fs::path& top, unsigned seed, bool unreadable)
+      : rng_(seed), unreadable_(unreadable), outside_(top / "elsewhere") {
+    fs::create_directories(outside_ / "inside-a-link");
+    writeFile(outside_ / "inside-a-link" / "behind-a-link.txt", "x");
+    writeFile(outside_ / "target.bin", "x");
+    for (int i = 0; i < 3; ++i) fill(top / ("root" + std::to_string(i)), 0, true);
+  }
+  std::size_t names() const { return names_.size(); }
+  std::size_t sizes() const { return sizes_.size(); }
+
+ private:
+  void fill(const fs::path& dir, int depth, bool seen) {
+    fs::create_directories(dir);
+    static const char* kShared[] = {"cover.jpg", "README", ".DS_Store", "track 01.mp3", "notes"};
+    static const std::int64_t kLarge[] = {10485761, 10485761 + 4096, 1LL << 34};
+    const int entries = depth == 0 ? 12 : static_cast<int>(rng_() % 9);
+    for (int i = 0; i < entries; ++i) {
+      const std::string unique = "f" + std::to_string(serial_++);
+      switch (rng_() % (depth < 5 ? 11 : 6)) {
+        case 0: case 1: {
+          const char* name = kShared[rng_() % 5];
+          writeFile(dir / name, "shared");
+          record(name, seen);
+          break;
+        }
+        case 2: {
+          const std::int64_t size = kLarge[rng_() % 3];
+          sizedFile(dir / (unique + ".mkv"), size);
+          record(unique + ".mkv", seen);
+          if (seen) sizes_.insert(size);
+          break;
+        }
+        case 3:
+          sizedFile(dir / (unique + ".exact"), 10485760);
+          record(unique + ".exact", seen);
+          break;
+        case 4:
+          fs::create_symlink(outside_ / "target.bin", dir / (unique + ".link"));
+          record(unique + ".link", seen);
+          fs::create_symlink(outside_ / "inside-a-link", dir / (unique + ".dirlink"));
+          fs::create_symlink(dir / "missing", dir / (unique + ".dangling"));
+          break;
+        case 5:
+          writeFile(dir / (unique + "-bad\xff.txt"), "");
+          record(unique + "-bad\xef\xbf\xbd.txt", seen);
+          break;
+        case 6:
+          fill(dir / (".hidden" + unique), depth + 1, false);
+          break;
+        case 7:
+          if (unreadable_) {
+            fill(dir / (unique + "-closed"), depth + 1, false);
+            ::chmod((dir / (unique + "-closed")).c_str(), 0);
+            break;
+          }
+          [[fallthrough]];
+        default:
+          fill(dir / ("d" + unique), depth + 1, seen);
+          break;
+      }
+    }
+  }
+  void record(const std::string& name, bool seen) {
+    if (seen) names_.insert(name);
+  }
+
+  std::mt19937 rng_;
+  bool unreadable_;
+  fs::path outside_;
+  int serial_ = 0;
+  std::set<std::string> names_;
+  std::set<std::int64_t> sizes_;
+};
+
+// Opens the temporary home to an unprivileged user, so that a test running
+// as root can still see an unreadable folder skipped.
+std::optional<uid_t> openToNobody(const TempHome& home) {
+  if (::geteuid() != 0) return std::nullopt;
+  for (fs::path p = home.tmp(); p != p.root_path(); p = p.parent_path()) {
+    if (p == home.root().parent_path()) break;
+    ::chmod(p.c_str(), 0777);
+  }
+  return kNobody;
+}
+
+TEST(ParallelWalk, RandomTreesGiveTheSameBytesOnEveryThreadCountAndBackEnd) {
+  for (unsigned seed : {1u, 2u, 3u, 4u}) {
+    TempHome home("walk-random", true);
+    const std::optional<uid_t> user = openToNobody(home);
+    RandomTree tree(home.home() / "t", seed, true);
+    // A root listed twice and a root inside another: walked each time.
+    home.preferences(key("save_directory", str("~/t/root0")) +
+                     key("kFwSharedDirectories",
+                         strings({"~/t/root1", home.home().string() + "/t/root2", "~/t/root0",
+                                  "~/t/root1/.hidden-root"})));
+    std::string first;
+    for (const std::string& program : snapshotPrograms()) {
+      for (const char* threads : {"1", "2", "8"}) {
+        SCOPED_TRACE(program + " threads " + threads + " seed " + std::to_string(seed));
+        ToolOptions options;
+        options.program = program;
+        options.user = user;
+        options.env = {{"FWKIT_WALK_THREADS", threads}};
+        ToolResult r = runTool(home, options);
+        ASSERT_EQ(r.status, 0) << r.describe();
+        EXPECT_EQ(counts(r), (std::vector<std::string>{std::to_string(tree.names()),
+                                                       std::to_string(tree.sizes())}));
+        const std::string bytes = readBytes(home.snapshotPath());
+        if (first.empty()) first = bytes;
+        EXPECT_EQ(bytes, first);
+      }
+    }
+  }
+}
+
+TEST(ParallelWalk, InvalidThreadCountIsLoggedOnceAndTheWalkGoesOn) {
+  TempHome home("walk-env");
+  for (int i = 0; i < 30; ++i) writeFile(home.home() / "r" / ("d" + std::to_string(i)) / "a.txt", "");
+  home.preferences(key("save_directory", str("~/r")) + key("kFwSharedDirectories", str("~/r")));
+  for (const char* value : {"-3", "many"}) {
+    ToolOptions options;
+    options.env = {{"FWKIT_WALK_THREADS", value}};
+    ToolResult r = runTool(home, options);
+    ASSERT_EQ(r.status, 0) << r.describe();
+    EXPECT_EQ(r.messages(), (std::vector<std::string>{
+                                std::string("FWKIT_WALK_THREADS: ignoring \"") + value +
+                                    "\", not a thread count; choosing automatically",
+                                "FwLibraryController: fs: 1", "FwLibraryController: fs: 0"}));
+  }
+}
+
+// Folders renamed away, swapped for links to a folder outside, and chains
+// moved out of the root while they are walked, on every back end, with a
+// low and the usual open-file limit.
+TEST(ParallelWalk, TreeChangingDuringTheWalkStaysInsideTheRoots) {
+  TempHome home("walk-moving", true);
+  const fs::path root = home.home() / "moving";
+  const fs::path outside = home.home() / "outside";
+  for (int i = 0; i < 40; ++i) {
+    fs::path d = root / ("d" + std::to_string(i));
+    for (int j = 0; j < 20; ++j) writeFile(d / ("s" + std::to_string(j)) / ("f" + std::to_string(j)), "");
+    // A chain deeper than a low descriptor budget, with folders beside it
+    // that a walk climbing back into the wrong folder would find outside.
+    writeFile(d / "c" / "c" / "y" / "inside.txt", "");
+    fs::path chain = d;
+    for (int level = 0; level < 30; ++level) chain /= "c";
+    writeFile(chain / "deep.txt", "");
+    writeFile(d / "c" / "c" / "z" / "inside.txt", "");
+    writeFile(outside / ("d" + std::to_string(i)) / "s0" / "outside-only.txt", "");
+  }
+  for (const char* beside : {"y", "z"}) writeFile(outside / "c" / beside / "outside-only.txt", "");
+  home.preferences(key("save_directory", str("~/moving")));
+
+  std::atomic<bool> stop{false};
+  std::thread mutator([&] {
+    std::mt19937 rng(7);
+    std::error_code ignored;
+    while (!stop.load()) {
+      const std::string d = "d" + std::to_string(rng() % 40);
+      switch (rng() % 3) {
+        case 0:  // a folder swapped for a link to one outside
+          fs::rename(root / d, root / (d + ".away"), ignored);
+          fs::create_directory_symlink(outside / d, root / d, ignored);
+          std::this_thread::sleep_for(std::chrono::microseconds(200));
+          fs::remove(root / d, ignored);
+          fs::rename(root / (d + ".away"), root / d, ignored);
+          break;
+        case 1: {  // the middle of a chain moved out of the root and back
+          const fs::path middle = root / d / "c" / "c" / "c";
+          fs::rename(middle, outside / "c" / "moved", ignored);
+          std::this_thread::sleep_for(std::chrono::microseconds(200));
+          fs::rename(outside / "c" / "moved", middle, ignored);
+          break;
+        }
+        default:  // folders made and removed
+          fs::create_directories(root / d / "new" / "newer", ignored);
+          writeFile(root / d / "new" / "newer" / "n.txt", "");
+          fs::remove_all(root / d / "new", ignored);
+          break;
+      }
+    }
+  });
+  for (const std::string& program : snapshotPrograms()) {
+    for (std::optional<rlim_t> openFiles : {std::optional<rlim_t>{}, std::optional<rlim_t>{20}}) {
+      for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(program + " run " + std::to_string(run));
+        ToolOptions options;
+        options.program = program;
+        options.openFiles = openFiles;
+        options.env = {{"FWKIT_WALK_THREADS", "8"}};
+        ToolResult r = runTool(home, options);
+        ASSERT_EQ(r.status, 0) << r.describe();
+        for (const auto& [name, parent] : parentPaths(home.snapshotPath())) {
+          EXPECT_NE(name, "outside-only.txt") << parent;
+          EXPECT_EQ(parent.rfind("~/moving", 0), 0u) << name << " in " << parent;
+        }
+      }
+    }
+  }
+  stop = true;
+  mutator.join();
+}
+
+}  // namespace
