@@ -183,8 +183,7 @@ std::optional<std::vector<std::uint8_t>> FwLibraryCore::snapshotPropertyList(std
     for (const auto& name : playlists->items()) list.add(name);
   }
   for (std::size_t m = 0; m + 1 < present; ++m) {
-    auto map = root.dictionary(maps[m]->size());
-    for (const auto& [key, value] : *maps[m]) map.add(key, value);
+    root.dictionary(maps[m]->size()).add(maps[m]->values_container());
   }
   return builder.finish(reason);
 }

@@ -25,10 +25,6 @@ std::uint64_t mix(std::uint64_t h) {
   return h;
 }
 
-std::uint32_t stringHash(std::u16string_view text) {
-  return static_cast<std::uint32_t>(hashBytes(text.data(), text.size() * sizeof(char16_t)));
-}
-
 std::uint64_t wordOf(const void* p) {
   return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p));
 }
@@ -42,6 +38,10 @@ void reserveMore(std::vector<T>& v, std::size_t more) {
 }
 
 }  // namespace
+
+std::uint32_t BinaryObjectTable::stringHash(std::u16string_view text) {
+  return static_cast<std::uint32_t>(hashBytes(text.data(), text.size() * sizeof(char16_t)));
+}
 
 void BinaryObjectTable::reserve(std::size_t objects, std::size_t references, std::size_t strings) {
   reserveMore(objects_, objects);
@@ -137,33 +137,6 @@ std::uint32_t BinaryObjectTable::addString(std::u16string_view text, std::uint32
   lastCount_ = text.size();
   lastStringId_ = id;
   return id;
-}
-
-// Their hashes are taken ahead, so each string's slot is fetched while
-// earlier strings are still being placed.
-void BinaryObjectTable::addStringReferences(std::uint32_t container, std::size_t first,
-                                            const SharedString* strings, std::size_t count) {
-  constexpr std::size_t kChunk = 256;
-  constexpr std::size_t kAhead = 8;
-  std::uint32_t hashes[kChunk];
-  for (std::size_t at = 0; at < count && !failed_; at += kChunk) {
-    const std::size_t n = std::min(kChunk, count - at);
-    const SharedString* chunk = strings + at;
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::u16string_view text = chunk[i].view();
-      const bool repeat = i > 0 && text.data() == chunk[i - 1].view().data();
-      hashes[i] = repeat ? hashes[i - 1] : stringHash(text);
-    }
-    for (std::size_t i = 0; i < n && i < kAhead; ++i) strings_.prefetch(hashes[i]);
-    for (std::size_t i = 0; i < n; ++i) {
-      if (i + kAhead < n) strings_.prefetch(hashes[i + kAhead]);
-      const std::u16string_view text = chunk[i].view();
-      const std::uint32_t id =
-          isLastString(text) ? lastStringId_ : addString(text, hashes[i], &chunk[i]);
-      if (failed_) return;
-      setReference(container, first + at + i, id);
-    }
-  }
 }
 
 std::uint32_t BinaryObjectTable::addContainer(bool dictionary, std::size_t count) {

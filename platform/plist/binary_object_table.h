@@ -77,10 +77,36 @@ class BinaryObjectTable {
   // `owner`, when given, holds `text` and is kept until the table goes, so
   // the caller need not keep it alive.
   std::uint32_t addString(std::u16string_view text, const SharedString* owner = nullptr);
-  // Adds `count` strings as references `first`.. of `container`, numbered as
-  // by addString one after another, quicker for long runs.
-  void addStringReferences(std::uint32_t container, std::size_t first, const SharedString* strings,
-                           std::size_t count);
+  // Adds `count` strings, `string(0)` .. `string(count - 1)`, as references
+  // `first`.. of `container`, numbered as by addString one after another.
+  // Their hashes are taken ahead, so each string's slot is fetched while
+  // earlier strings are still being placed: quicker for long runs.
+  template <typename StringAt>
+  void addStringReferences(std::uint32_t container, std::size_t first, std::size_t count,
+                           StringAt&& string) {
+    constexpr std::size_t kChunk = 256;
+    constexpr std::size_t kAhead = 8;
+    std::uint32_t hashes[kChunk];
+    for (std::size_t at = 0; at < count && !failed_; at += kChunk) {
+      const std::size_t n = count - at < kChunk ? count - at : kChunk;
+      const char16_t* previous = nullptr;
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::u16string_view text = string(at + i).view();
+        hashes[i] = i > 0 && text.data() == previous ? hashes[i - 1] : stringHash(text);
+        previous = text.data();
+      }
+      for (std::size_t i = 0; i < n && i < kAhead; ++i) strings_.prefetch(hashes[i]);
+      for (std::size_t i = 0; i < n; ++i) {
+        if (i + kAhead < n) strings_.prefetch(hashes[i + kAhead]);
+        const SharedString& s = string(at + i);
+        const std::u16string_view text = s.view();
+        const std::uint32_t id =
+            isLastString(text) ? lastStringId_ : addString(text, hashes[i], &s);
+        if (failed_) return;
+        setReference(container, first + at + i, id);
+      }
+    }
+  }
   // A container of `count` items (dictionaries: keys then values, 2 * count
   // references), its references to be set with setReference.
   std::uint32_t addContainer(bool dictionary, std::size_t count);
@@ -106,6 +132,7 @@ class BinaryObjectTable {
   void releaseLookups();
 
  private:
+  static std::uint32_t stringHash(std::u16string_view text);
   std::uint32_t addString(std::u16string_view text, std::uint32_t hash, const SharedString* owner);
   std::uint32_t add(BinaryObject object, std::uint64_t bytes);
   // Runs of one shared buffer (a folder's path for each of its files) are

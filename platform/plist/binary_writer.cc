@@ -222,17 +222,32 @@ void DictionaryHandle::add(const SharedString& key, const SharedString& value) {
 }
 
 void DictionaryHandle::flushKeys() {
-  table_->addStringReferences(id_, keys_, keyRun_.data(), keyRun_.size());
+  table_->addStringReferences(id_, keys_, keyRun_.size(),
+                              [&](std::size_t i) -> const SharedString& { return keyRun_[i]; });
   keys_ += keyRun_.size();
   keyRun_.clear();
   if (keys_ == count_) {
     if (keyRun_.capacity() > 0) std::vector<SharedString>().swap(keyRun_);
     if (!waiting_.empty()) {
-      table_->addStringReferences(id_, count_, waiting_.data(), waiting_.size());
+      table_->addStringReferences(
+          id_, count_, waiting_.size(),
+          [&](std::size_t i) -> const SharedString& { return waiting_[i]; });
       values_ = waiting_.size();
       std::vector<SharedString>().swap(waiting_);
     }
   }
+}
+
+void DictionaryHandle::add(std::span<const std::pair<SharedString, SharedString>> entries) {
+  if (table_->failed()) return;
+  if (keys_ + keyRun_.size() != 0 || entries.size() != count_) {
+    return table_->fail("a dictionary given its entries at once and in part");
+  }
+  table_->addStringReferences(
+      id_, 0, count_, [&](std::size_t i) -> const SharedString& { return entries[i].first; });
+  table_->addStringReferences(
+      id_, count_, count_, [&](std::size_t i) -> const SharedString& { return entries[i].second; });
+  keys_ = values_ = count_;
 }
 
 std::optional<std::size_t> DictionaryHandle::nextValue() {

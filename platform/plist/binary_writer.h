@@ -22,7 +22,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/plist/value.h"
@@ -110,6 +112,9 @@ class BinaryPropertyListBuilder::ArrayHandle {
 class BinaryPropertyListBuilder::DictionaryHandle {
  public:
   void add(const SharedString& key, const SharedString& value);
+  // All `count` entries at once, keys and string values, in order: the same
+  // numbers as add() for each, without holding on to the strings first.
+  void add(std::span<const std::pair<SharedString, SharedString>> entries);
   void key(const SharedString& key);
   // The next value, once every key is in.
   void value(const SharedString& value);

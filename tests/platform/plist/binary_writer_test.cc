@@ -170,7 +170,11 @@ void fill(DictionaryHandle h, const Value& v, bool pairs) {
   bool strings = pairs;
   for (const auto& entry : dict) strings = strings && entry.second.is(Kind::String);
   if (strings) {
-    for (const auto& entry : dict) h.add(entry.first, *entry.second.asSharedString());
+    // Half the dictionaries pair by pair, the other half all at once.
+    std::vector<std::pair<SharedString, SharedString>> entries;
+    for (const auto& entry : dict) entries.emplace_back(entry.first, *entry.second.asSharedString());
+    if (dict.size() % 2 == 0) return h.add(entries);
+    for (const auto& [key, value] : entries) h.add(key, value);
     return;
   }
   for (const auto& entry : dict) h.key(entry.first);
@@ -256,6 +260,13 @@ TEST(BinaryPropertyListBuilder, FailsOnCallsThatBreakTheShapeItWasGiven) {
        [](BinaryPropertyListBuilder& b) { auto d = b.dictionary(1); d.key(k), d.value(v), d.value(v); }},
       {"a pair after a lone key",
        [](BinaryPropertyListBuilder& b) { auto d = b.dictionary(2); d.key(k), d.add(v, v); }},
+      {"entries at once after a key",
+       [](BinaryPropertyListBuilder& b) {
+         auto d = b.dictionary(1);
+         d.key(k);
+         const std::pair<SharedString, SharedString> entries[] = {{k, v}};
+         d.add(entries);
+       }},
       {"a lone key after a pair",
        [](BinaryPropertyListBuilder& b) { auto d = b.dictionary(2); d.add(k, k), d.key(v); }},
   };
