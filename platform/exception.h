@@ -26,4 +26,10 @@ class Exception : public std::exception {
   std::string reason_;
 };
 
+// Logs the exception in flight as "<name>: <reason>": fw::Exception gives its
+// own name and reason, a std::exception its demangled type name and what(),
+// anything else its demangled type name and an empty reason. Must be called
+// inside a catch handler. An exception raised while logging propagates.
+void logCaughtException();
+
 }  // namespace fw

@@ -26,6 +26,7 @@
 #include <tsl/ordered_map.h>
 #include <tsl/ordered_set.h>
 
+#include "platform/exception.h"
 #include "platform/shared_string.h"
 
 namespace fw {
@@ -77,12 +78,6 @@ using StringDictionary =
     tsl::ordered_map<SharedString, SharedString, SharedStringHash, SharedStringEqual,
                      std::allocator<std::pair<SharedString, SharedString>>,
                      std::vector<std::pair<SharedString, SharedString>>>;
-
-// Logs the exception in flight as "<name>: <reason>": fw::Exception gives its
-// own name and reason, a std::exception its demangled type name and what(),
-// anything else its demangled type name and an empty reason. Must be called
-// inside a catch handler. An exception raised while logging propagates.
-void logCaughtException();
 
 // The guarded insert: skips an absent object or collection; otherwise sends
 // collection->addObject(*object) and logs and swallows whatever that throws.

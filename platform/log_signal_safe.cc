@@ -1,0 +1,93 @@
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/civil_time.h"
+#include "platform/log.h"
+
+extern char* program_invocation_short_name;
+
+namespace fw {
+namespace {
+
+// Seconds east of UTC, fixed at start.
+long utcOffset = 0;
+
+class FixedLine {
+ public:
+  void text(const char* s) {
+    while (s != nullptr && *s != 0 && size_ < sizeof buffer_ - 1) buffer_[size_++] = *s++;
+  }
+  void number(std::uint64_t value, int width = 1) {
+    char digits[24];
+    int n = 0;
+    do {
+      digits[n++] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    } while (value != 0 && n < 24);
+    while (n < width && n < 24) digits[n++] = '0';
+    while (n > 0 && size_ < sizeof buffer_ - 1) buffer_[size_++] = digits[--n];
+  }
+  void emit() {
+    buffer_[size_++] = '\n';
+    const char* p = buffer_;
+    std::size_t left = size_;
+    while (left > 0) {
+      const ssize_t w = ::write(STDERR_FILENO, p, left);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) return;
+      p += w;
+      left -= static_cast<std::size_t>(w);
+    }
+  }
+
+ private:
+  char buffer_[256];
+  std::size_t size_ = 0;
+};
+
+}  // namespace
+
+void prepareSignalSafeLog() noexcept {
+  ::tzset();
+  const time_t now = ::time(nullptr);
+  tm local{};
+  if (::localtime_r(&now, &local) != nullptr) utcOffset = local.tm_gmtoff;
+}
+
+void logLineSignalSafe(std::initializer_list<const char*> parts) noexcept {
+  const int savedErrno = errno;
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const CivilTime t = civilFromSeconds(static_cast<std::int64_t>(now.tv_sec) + utcOffset);
+  FixedLine line;
+  line.number(static_cast<std::uint64_t>(t.year), 4);
+  line.text("-");
+  line.number(t.month, 2);
+  line.text("-");
+  line.number(t.day, 2);
+  line.text(" ");
+  line.number(t.hour, 2);
+  line.text(":");
+  line.number(t.minute, 2);
+  line.text(":");
+  line.number(t.second, 2);
+  line.text(".");
+  line.number(static_cast<std::uint64_t>(now.tv_nsec / 1000000), 3);
+  line.text(" ");
+  line.text(program_invocation_short_name);
+  line.text("[");
+  line.number(static_cast<std::uint64_t>(::getpid()));
+  line.text(":");
+  line.number(static_cast<std::uint64_t>(::syscall(SYS_gettid)));
+  line.text("] ");
+  for (const char* part : parts) line.text(part);
+  line.emit();
+  errno = savedErrno;
+}
+
+}  // namespace fw

@@ -1,0 +1,127 @@
+// The folder scan: the walk's entries into the scanner's collections.
+
+#include <algorithm>
+#include <string>
+
+#include "platform/log.h"
+#include "platform/path.h"
+#include "platform/unicode.h"
+#include "tool/directory_walk.h"
+#include "tool/fw_library_core.h"
+#include "tool/preference_roots.h"
+
+namespace fw {
+namespace {
+
+constexpr std::int64_t kLargeFileSize = 10485760;
+
+class Collector : public DirectoryWalkVisitor {
+ public:
+  Collector(FwLibraryCore& core, StringSet* nameSet, SizeSet* sizeSet)
+      : core_(core), nameSet_(nameSet), sizeSet_(sizeSet), home_(homeDirectory()) {
+    deferNames_ = core_.namesToParentPaths && nameSet_ != nullptr && sameNames();
+    keysBefore_ = core_.namesToParentPaths ? core_.namesToParentPaths->size() : 0;
+  }
+
+  void visitFile(std::string_view name, std::int64_t size, std::u16string_view directory,
+                 std::uint64_t serial) override {
+    const SharedString& parent = parentPath(directory, serial);
+    // One decode and one probe of namesToParentPaths per name; a name seen
+    // before hands on its existing buffer, so the set and the dictionary
+    // share one copy of each name.
+    SharedString key = SharedString::fromUtf8(name);
+    if (core_.namesToParentPaths) {
+      auto [it, inserted] = core_.namesToParentPaths->try_emplace(key, parent);
+      if (!inserted) {
+        it.value() = parent;
+        key = it->first;
+      }
+    }
+    if (!deferNames_) addObjectToCollection(&key, nameSet_);
+    if (size > kLargeFileSize) {
+      const std::int64_t large = size;
+      addObjectToCollection(&large, sizeSet_);
+      if (core_.sizesToNames) {
+        core_.sizesToNames->insert_or_assign(SharedString(asciiToUtf16(std::to_string(size))),
+                                             key);
+      }
+    }
+  }
+
+  // Adds the names left for after the walk. When the name set holds exactly
+  // the dictionary's keys, in order, adding each visited name would add just
+  // the keys the walk appended, in the order they were appended; so those
+  // are added here in one pass, with room made first.
+  void finish() {
+    if (!deferNames_) return;
+    const auto& keys = core_.namesToParentPaths->values_container();
+    try {
+      nameSet_->reserve(nameSet_->count() + (keys.size() - keysBefore_));
+    } catch (...) {
+      logCaughtException();
+    }
+    for (std::size_t i = keysBefore_; i < keys.size(); ++i) addObjectToCollection(&keys[i].first, nameSet_);
+  }
+
+ private:
+  FwLibraryCore& core_;
+  StringSet* nameSet_;
+  SizeSet* sizeSet_;
+  std::u16string home_;
+  // Each directory's abbreviated path, built once and shared by all its
+  // files, also when its listing resumes after a subdirectory. Serials grow
+  // as directories are entered, and the walk is depth first, so when a
+  // directory reports again every larger serial belongs to a finished one.
+  const SharedString& parentPath(std::u16string_view directory, std::uint64_t serial) {
+    while (!parents_.empty() && parents_.back().first > serial) parents_.pop_back();
+    if (parents_.empty() || parents_.back().first != serial) {
+      parents_.emplace_back(
+          serial, SharedString(stringByAbbreviatingWithTildeInPath(directory, home_)));
+    }
+    return parents_.back().second;
+  }
+
+  // Whether the name set holds exactly namesToParentPaths' keys, in order.
+  bool sameNames() const {
+    const auto& keys = core_.namesToParentPaths->values_container();
+    const auto& items = nameSet_->items().values_container();
+    if (keys.size() != items.size()) return false;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      if (!(keys[i].first == items[i])) return false;
+    }
+    return true;
+  }
+
+  std::vector<std::pair<std::uint64_t, SharedString>> parents_;
+  bool deferNames_ = false;
+  std::size_t keysBefore_ = 0;
+};
+
+}  // namespace
+
+void FwLibraryCore::traverseFileSystem() {
+  names.emplace();
+  sizes.emplace();
+  namesToParentPaths.emplace();
+  sizesToNames.emplace();
+
+  // The roots are walked together, so that helper threads can start on a
+  // later root while an earlier one is still merged; the results are those
+  // of one traverseDirectory call per root, in list order.
+  const std::vector<std::u16string> roots = preferenceRoots();
+  Collector collector(*this, &*names, &*sizes);
+  walkDirectoryTrees(roots, collector);
+  collector.finish();
+  logLine("FwLibraryController: fs: " + std::to_string(names->count()));
+  logLine("FwLibraryController: fs: " + std::to_string(sizes->count()));
+}
+
+void FwLibraryCore::traverseDirectory(std::u16string_view path, StringSet* nameSet,
+                                      SizeSet* sizeSet) {
+  if (!isWalkableFolderPath(path)) return;
+  Collector collector(*this, nameSet, sizeSet);
+  walkDirectoryTree(path, collector);
+  collector.finish();
+}
+
+}  // namespace fw
