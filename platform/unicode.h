@@ -66,6 +66,12 @@ constexpr std::size_t encodeUtf8(char32_t cp, char* out) noexcept {
   return 4;
 }
 
+// Appends the UTF-8 form of the scalar value `cp` to `out`.
+inline void appendUtf8(std::string& out, char32_t cp) {
+  char bytes[4];
+  out.append(bytes, encodeUtf8(cp, bytes));
+}
+
 // Literal ASCII to UTF-16, for keys and messages written in the code.
 [[nodiscard]] std::u16string asciiToUtf16(std::string_view ascii);
 

@@ -4,27 +4,10 @@
 #include <cstdio>
 
 #include "platform/plist/xml_text.h"
+#include "platform/unicode.h"
 
 namespace fw::plist {
 namespace {
-
-void appendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 void escape(std::string& out, char16_t unit) {
   char buf[8];
@@ -44,11 +27,10 @@ void string(std::string& out, std::u16string_view s) {
       out += "\\n";
     } else if (c < 0x20) {
       escape(out, c);
-    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-               s[i + 1] <= 0xDFFF) {
-      appendUtf8(out, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (s[i + 1] - 0xDC00));
+    } else if (isHighSurrogate(c) && i + 1 < s.size() && isLowSurrogate(s[i + 1])) {
+      appendUtf8(out, combineSurrogates(c, s[i + 1]));
       ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
+    } else if (isSurrogate(c)) {
       escape(out, c);
     } else {
       appendUtf8(out, c);

@@ -3,30 +3,10 @@
 #include <cstdio>
 
 #include "platform/plist/xml_text.h"
+#include "platform/unicode.h"
 
 namespace fw::plist {
 namespace {
-
-void appendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // The first unit in `s` that XML 1.0 cannot carry, with its position.
 std::optional<std::size_t> firstUnwritable(std::u16string_view s) {
@@ -57,9 +37,9 @@ void appendQuotedKey(std::string& out, std::u16string_view s) {
       out += '\\';
       out += static_cast<char>(c);
     } else if (isHighSurrogate(c) && i + 1 < s.size() && isLowSurrogate(s[i + 1])) {
-      appendUtf8(out, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (s[i + 1] - 0xDC00));
+      appendUtf8(out, combineSurrogates(c, s[i + 1]));
       ++i;
-    } else if (c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
+    } else if (c < 0x20 || c == 0x7F || isSurrogate(c) || c == 0xFFFE || c == 0xFFFF) {
       std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
       out += buf;
     } else {
@@ -219,7 +199,7 @@ class Writer {
           default: out_ += static_cast<char>(c);
         }
       } else if (isHighSurrogate(c) && i + 1 < s.size() && isLowSurrogate(s[i + 1])) {
-        appendUtf8(out_, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (s[i + 1] - 0xDC00));
+        appendUtf8(out_, combineSurrogates(c, s[i + 1]));
         ++i;
       } else {
         appendUtf8(out_, c);
