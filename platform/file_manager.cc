@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/path.h"
+#include "platform/posix_io.h"
 #include "platform/unicode.h"
 
 namespace fw {
@@ -68,18 +69,7 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 }
 
 bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
-  const std::uint8_t* p = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
+  return fw::writeAll(fd, bytes.data(), bytes.size());
 }
 
 }  // namespace
@@ -156,31 +146,11 @@ std::optional<std::vector<std::uint8_t>> FileManager::contentsAtPathUtf8(
     const std::string& path) const {
   // Only regular files are read: a FIFO would hold the caller in open or
   // read for as long as no writer comes, and a device such as /dev/zero never
-  // ends. O_NONBLOCK lets open return at once for those so fstat can refuse
-  // them; it changes nothing for regular files.
+  // ends.
   if (!isFileSystemPath(path)) return std::nullopt;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return std::nullopt;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  std::vector<std::uint8_t> bytes;
-  if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
-  std::uint8_t block[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, block, sizeof block);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    bytes.insert(bytes.end(), block, block + n);
-  }
-  ::close(fd);
-  return bytes;
+  std::optional<RegularFile> file = openRegularFile(path);
+  if (!file) return std::nullopt;
+  return readAll(file->fd.get(), static_cast<std::size_t>(file->size));
 }
 
 bool FileManager::createDirectoryAtPath(std::u16string_view path) const {

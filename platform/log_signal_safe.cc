@@ -8,6 +8,7 @@
 
 #include "platform/civil_time.h"
 #include "platform/log.h"
+#include "platform/posix_io.h"
 
 extern char* program_invocation_short_name;
 
@@ -34,15 +35,7 @@ class FixedLine {
   }
   void emit() {
     buffer_[size_++] = '\n';
-    const char* p = buffer_;
-    std::size_t left = size_;
-    while (left > 0) {
-      const ssize_t w = ::write(STDERR_FILENO, p, left);
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return;
-      p += w;
-      left -= static_cast<std::size_t>(w);
-    }
+    (void)writeAll(STDERR_FILENO, buffer_, size_);
   }
 
  private:
