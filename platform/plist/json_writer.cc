@@ -47,17 +47,9 @@ void finiteReal(std::string& out, double d) {
 
 // Writes into `out`; with a sink, hands `out` over whenever it has grown
 // past a piece, between elements, and stops once the sink says so.
-class Writer {
+class Writer : public TextSinkBuffer {
  public:
-  Writer(std::string& out, const TextSink* sink) : out_(out), sink_(sink) {}
-
-  bool finish() {
-    if (sink_ != nullptr && ok_ && !out_.empty()) ok_ = (*sink_)(out_);
-    if (sink_ != nullptr) out_.clear();
-    return ok_;
-  }
-
-  bool ok() const { return ok_; }
+  using TextSinkBuffer::TextSinkBuffer;
 
   void value(const Value& v, int depth) {
     const auto newline = [&](int d) {
@@ -147,18 +139,6 @@ class Writer {
     }
   }
 
- private:
-  bool spill() {
-    if (sink_ != nullptr && out_.size() >= kTextSinkPiece) {
-      if (ok_) ok_ = (*sink_)(out_);
-      out_.clear();
-    }
-    return ok_;
-  }
-
-  std::string& out_;
-  const TextSink* sink_;
-  bool ok_ = true;
 };
 
 }  // namespace

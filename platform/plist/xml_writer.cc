@@ -85,17 +85,9 @@ std::optional<XmlUnwritable> find(const Value& v) {
 
 // Writes into `out`; with a sink, hands `out` over whenever it has grown
 // past a piece, between elements, and stops once the sink says so.
-class Writer {
+class Writer : public TextSinkBuffer {
  public:
-  Writer(std::string& out, const TextSink* sink) : out_(out), sink_(sink) {}
-
-  bool ok() const { return ok_; }
-
-  bool finish() {
-    if (sink_ != nullptr && ok_ && !out_.empty()) ok_ = (*sink_)(out_);
-    if (sink_ != nullptr) out_.clear();
-    return ok_;
-  }
+  using TextSinkBuffer::TextSinkBuffer;
 
   void value(const Value& v, int depth) {
     indent(depth);
@@ -163,14 +155,6 @@ class Writer {
   }
 
  private:
-  bool spill() {
-    if (sink_ != nullptr && out_.size() >= kTextSinkPiece) {
-      if (ok_) ok_ = (*sink_)(out_);
-      out_.clear();
-    }
-    return ok_;
-  }
-
   void indent(int depth) { out_.append(static_cast<std::size_t>(depth), '\t'); }
 
   void data(std::span<const std::uint8_t> bytes, int depth) {
@@ -207,9 +191,6 @@ class Writer {
     }
   }
 
-  std::string& out_;
-  const TextSink* sink_;
-  bool ok_ = true;
 };
 
 constexpr const char* kProlog =
