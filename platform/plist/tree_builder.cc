@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/open_addressing_index.h"
+
 namespace fw::plist {
 namespace {
 
@@ -34,9 +36,7 @@ std::size_t utf16Units(std::string_view utf8) {
 }  // namespace
 
 // Shared strings looked up by their UTF-8 text, so that a string seen
-// before costs a hash and a compare, and is never decoded again. Open
-// addressing over a flat array that keeps part of each hash, so a probe
-// touches one cache line until the hashes agree.
+// before costs a hash and a compare, and is never decoded again.
 class TreeBuilder::StringTable {
  public:
   explicit StringTable(std::size_t limit) : limit_(limit) {}
@@ -69,19 +69,14 @@ class TreeBuilder::StringTable {
   // is set to its index in the table, or kNone.
   SharedString get(std::string_view utf8, std::uint32_t* entry = nullptr) {
     const auto hash = static_cast<std::uint32_t>(hashBytes(utf8.data(), utf8.size()));
-    if (!slots_.empty()) {
-      const std::size_t mask = slots_.size() - 1;
-      for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        const Slot slot = slots_[i];
-        if (slot.entry == 0) break;
-        if (slot.hash != hash) continue;
-        const Entry& e = entries_[slot.entry - 1];
-        if (e.length == utf8.size() &&
-            std::memcmp(bytes_.data() + e.offset, utf8.data(), utf8.size()) == 0) {
-          if (entry) *entry = slot.entry - 1;
-          return e.value;
-        }
-      }
+    const std::uint32_t id = index_.find(hash, [&](std::uint32_t candidate) {
+      const Entry& e = entries_[candidate];
+      return e.length == utf8.size() &&
+             std::memcmp(bytes_.data() + e.offset, utf8.data(), utf8.size()) == 0;
+    });
+    if (id != Index::kAbsent) {
+      if (entry) *entry = id;
+      return entries_[id].value;
     }
     SharedString value = SharedString::fromUtf8(utf8);
     if (entries_.size() < limit_ && add(hash, utf8, value) && entry) {
@@ -93,10 +88,7 @@ class TreeBuilder::StringTable {
   static constexpr std::uint32_t kNone = UINT32_MAX;
 
  private:
-  struct Slot {
-    std::uint32_t hash = 0;
-    std::uint32_t entry = 0;  // entry index + 1; 0 marks a free slot
-  };
+  using Index = OpenAddressingIndex<std::uint32_t, 256>;  // entry indices by hash
   // Sixteen bytes, so that many fit the cache; the hash is in the slot.
   struct Entry {
     std::uint32_t offset;  // of the UTF-8 text in bytes_
@@ -107,33 +99,16 @@ class TreeBuilder::StringTable {
   bool add(std::uint32_t hash, std::string_view utf8, const SharedString& value) {
     // Offsets are 32 bits: a table of texts beyond that stops growing.
     if (bytes_.size() + utf8.size() > UINT32_MAX) return false;
-    // At most half full, so probes stay short.
-    if ((entries_.size() + 1) * 2 > slots_.size()) grow();
     entries_.push_back({static_cast<std::uint32_t>(bytes_.size()),
                         static_cast<std::uint32_t>(utf8.size()), value});
     next_.push_back(kNone);
     bytes_.append(utf8);
-    place(hash, entries_.size() - 1);
+    index_.insert(hash, static_cast<std::uint32_t>(entries_.size() - 1));
     return true;
   }
 
-  void place(std::uint32_t hash, std::size_t index) {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t i = hash & mask;
-    while (slots_[i].entry != 0) i = (i + 1) & mask;
-    slots_[i] = {hash, static_cast<std::uint32_t>(index + 1)};
-  }
-
-  void grow() {
-    std::vector<Slot> old(slots_.empty() ? 256 : slots_.size() * 2);
-    old.swap(slots_);
-    for (const Slot& slot : old) {
-      if (slot.entry != 0) place(slot.hash, slot.entry - 1);
-    }
-  }
-
   std::size_t limit_;
-  std::vector<Slot> slots_;
+  Index index_;
   std::vector<Entry> entries_;
   std::vector<std::uint32_t> next_;  // per entry: the key seen after it last
   std::string bytes_;
