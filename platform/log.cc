@@ -1,6 +1,5 @@
 #include "platform/log.h"
 
-#include <sys/syscall.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
@@ -10,9 +9,8 @@
 
 #include "platform/civil_time.h"
 #include "platform/posix_io.h"
+#include "platform/process_identity.h"
 #include "platform/unicode.h"
-
-extern char* program_invocation_short_name;
 
 namespace fw {
 
@@ -26,8 +24,8 @@ void logLine(std::string_view message) {
   const int n = std::snprintf(prefix, sizeof prefix, "%04d-%02u-%02u %02u:%02u:%02u.%03d %s[%d:%ld] ",
                               static_cast<int>(t.year), t.month, t.day, t.hour, t.minute, t.second,
                               static_cast<int>(now.tv_usec / 1000),
-                              program_invocation_short_name, static_cast<int>(getpid()),
-                              static_cast<long>(syscall(SYS_gettid)));
+                              programShortName(), static_cast<int>(getpid()),
+                              currentThreadId());
   std::string line;
   line.reserve(static_cast<std::size_t>(n > 0 ? n : 0) + message.size() + 1);
   if (n > 0) line.append(prefix, static_cast<std::size_t>(n) < sizeof prefix ? n : sizeof prefix - 1);

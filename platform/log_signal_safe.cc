@@ -1,4 +1,3 @@
-#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -9,8 +8,7 @@
 #include "platform/civil_time.h"
 #include "platform/log.h"
 #include "platform/posix_io.h"
-
-extern char* program_invocation_short_name;
+#include "platform/process_identity.h"
 
 namespace fw {
 namespace {
@@ -72,11 +70,11 @@ void logLineSignalSafe(std::initializer_list<const char*> parts) noexcept {
   line.text(".");
   line.number(static_cast<std::uint64_t>(now.tv_nsec / 1000000), 3);
   line.text(" ");
-  line.text(program_invocation_short_name);
+  line.text(programShortName());
   line.text("[");
   line.number(static_cast<std::uint64_t>(::getpid()));
   line.text(":");
-  line.number(static_cast<std::uint64_t>(::syscall(SYS_gettid)));
+  line.number(static_cast<std::uint64_t>(currentThreadId()));
   line.text("] ");
   for (const char* part : parts) line.text(part);
   line.emit();

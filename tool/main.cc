@@ -1,8 +1,10 @@
-#include <malloc.h>
-
 #include <csignal>
 #include <cstdlib>
 #include <exception>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "platform/exception.h"
 #include "platform/log.h"
@@ -47,7 +49,9 @@ int main(int argc, char** argv) {
   // The collections grow by doubling into blocks of many megabytes. A fixed
   // threshold keeps such blocks in their own mappings, so each one given up
   // on growth goes back to the system at once instead of staying resident.
+#if defined(__GLIBC__)
   mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
   fw::prepareSignalSafeLog();
   std::set_terminate(onTerminate);
   for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) std::signal(s, onFatalSignal);

@@ -2,7 +2,6 @@
 
 #include <glib.h>
 #include <pthread.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/process_identity.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/dispatch.h"
 
@@ -28,11 +28,11 @@ thread_local int mainThreadKnown = -1;
 
 void forgetMainThread() { mainThreadKnown = -1; }
 
-bool isMainThread() {
+bool onMainThread() {
   if (mainThreadKnown < 0) {
     static const int registered = ::pthread_atfork(nullptr, nullptr, forgetMainThread);
     (void)registered;
-    mainThreadKnown = static_cast<pid_t>(::syscall(SYS_gettid)) == ::getpid() ? 1 : 0;
+    mainThreadKnown = isMainThread() ? 1 : 0;
   }
   return mainThreadKnown == 1;
 }
@@ -187,7 +187,7 @@ void removeDeadline(gpointer data) { *static_cast<GSource**>(data) = nullptr; }
 
 GMainContext* RunLoop::currentContext() {
   if (GMainContext* pushed = g_main_context_get_thread_default()) return pushed;
-  if (isMainThread()) return g_main_context_default();
+  if (onMainThread()) return g_main_context_default();
   if (ownContext.ending) return nullptr;
   if (ownContext.context == nullptr) {
     ownContext.context = g_main_context_new();
