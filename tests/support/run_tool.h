@@ -81,15 +81,7 @@ struct ToolResult {
   bool timedOut = false;  // killed by wait() for running past its limit
   std::string out, err;
   // The log lines of standard error without their timestamp and prefix.
-  std::vector<std::string> messages() const {
-    std::vector<std::string> lines;
-    std::istringstream in(err);
-    for (std::string line; std::getline(in, line);) {
-      const std::size_t at = line.find("] ");
-      lines.push_back(at == std::string::npos ? line : line.substr(at + 2));
-    }
-    return lines;
-  }
+  std::vector<std::string> messages() const { return logMessages(err); }
   // What a failed expectation should show.
   std::string describe() const {
     std::string s = timedOut ? std::string("timed out and killed")

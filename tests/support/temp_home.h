@@ -72,6 +72,22 @@ inline void sizedFile(const fs::path& path, std::int64_t size) {
   ASSERT_EQ(::truncate(path.c_str(), size), 0) << path;
 }
 
+inline void symlinkAt(const fs::path& target, const fs::path& at) {
+  fs::create_directories(at.parent_path());
+  fs::create_symlink(target, at);
+}
+
+// Log lines as our programs write them, without their timestamp and prefix.
+inline std::vector<std::string> logMessages(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t at = line.find("] ");
+    lines.push_back(at == std::string::npos ? line : line.substr(at + 2));
+  }
+  return lines;
+}
+
 class TempHome {
  public:
   // `inMemory` puts the directory under /dev/shm where there is one, for

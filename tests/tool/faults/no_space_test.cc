@@ -3,7 +3,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/private_mounts.h"
 #include "tests/support/run_tool.h"
 
 namespace fw {
@@ -21,29 +21,9 @@ namespace {
 
 using namespace test_support;
 
-bool writeText(const char* path, const std::string& text) {
-  const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  ::close(fd);
-  return ok;
-}
-
-// Enters a private mount namespace (as root directly, otherwise inside a new
-// user namespace that maps this user) and mounts a tmpfs of `size` on `dir`.
+// A tmpfs of `size` on `dir`, in a mount namespace of this process's own.
 bool mountTinyTmpfs(const char* dir, const char* size) {
-  const uid_t uid = ::geteuid();
-  const gid_t gid = ::getegid();
-  if (::unshare(CLONE_NEWNS) != 0) {
-    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
-    (void)writeText("/proc/self/setgroups", "deny");
-    if (!writeText("/proc/self/uid_map", std::to_string(uid) + " " + std::to_string(uid) + " 1") ||
-        !writeText("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1")) {
-      return false;
-    }
-  }
-  if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
-  return ::mount("tmpfs", dir, "tmpfs", MS_NOSUID | MS_NODEV, size) == 0;
+  return enterPrivateMounts().empty() && ::mount("tmpfs", dir, "tmpfs", MS_NOSUID | MS_NODEV, size) == 0;
 }
 
 bool mountingPermitted(const fs::path& dir) {

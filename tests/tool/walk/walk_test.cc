@@ -16,10 +16,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/plist/property_list.h"
-#include "platform/unicode.h"
 #include "tests/support/run_tool.h"
-#include "tests/support/temp_home.h"
+#include "tests/support/snapshot.h"
 #include "tool/directory_walk.h"
 
 namespace {
@@ -48,25 +46,8 @@ TEST(WalkThreads, ValuesOfTheVariable) {
   }
 }
 
-// Names the snapshot lists, with their parent paths, read back.
-std::vector<std::pair<std::string, std::string>> parentPaths(const fs::path& snapshot) {
-  std::vector<std::pair<std::string, std::string>> out;
-  auto value = fw::plist::readPropertyListFile(snapshot.string());
-  const auto* root = value ? value->asDictionary() : nullptr;
-  const auto* names = root ? root->find(u"namesToParentPaths") : nullptr;
-  if (names == nullptr || names->asDictionary() == nullptr) return out;
-  for (const auto& [k, v] : *names->asDictionary()) {
-    out.emplace_back(fw::utf16ToUtf8Lossy(k.view()), fw::utf16ToUtf8Lossy(v.asString().value_or(u"")));
-  }
-  return out;
-}
-
-std::vector<std::string> counts(const ToolResult& r) {
-  std::vector<std::string> out;
-  for (const auto& m : r.messages()) {
-    if (m.rfind("FwLibraryController: fs: ", 0) == 0) out.push_back(m.substr(25));
-  }
-  return out;
+std::vector<std::string> countLines(std::size_t names, std::size_t sizes) {
+  return {"FwLibraryController: fs: " + std::to_string(names), "FwLibraryController: fs: " + std::to_string(sizes)};
 }
 
 // A random tree with what the walk must record from it, kept apart from the
@@ -178,8 +159,7 @@ TEST(ParallelWalk, RandomTreesGiveTheSameBytesOnEveryThreadCountAndBackEnd) {
         options.env = {{"FWKIT_WALK_THREADS", threads}};
         ToolResult r = runTool(home, options);
         ASSERT_EQ(r.status, 0) << r.describe();
-        EXPECT_EQ(counts(r), (std::vector<std::string>{std::to_string(tree.names()),
-                                                       std::to_string(tree.sizes())}));
+        EXPECT_EQ(r.messages(), countLines(tree.names(), tree.sizes()));
         const std::string bytes = readBytes(home.snapshotPath());
         if (first.empty()) first = bytes;
         EXPECT_EQ(bytes, first);
@@ -197,10 +177,10 @@ TEST(ParallelWalk, InvalidThreadCountIsLoggedOnceAndTheWalkGoesOn) {
     options.env = {{"FWKIT_WALK_THREADS", value}};
     ToolResult r = runTool(home, options);
     ASSERT_EQ(r.status, 0) << r.describe();
-    EXPECT_EQ(r.messages(), (std::vector<std::string>{
-                                std::string("FWKIT_WALK_THREADS: ignoring \"") + value +
-                                    "\", not a thread count; choosing automatically",
-                                "FwLibraryController: fs: 1", "FwLibraryController: fs: 0"}));
+    std::vector<std::string> expected = countLines(1, 0);
+    expected.insert(expected.begin(), std::string("FWKIT_WALK_THREADS: ignoring \"") + value +
+                                          "\", not a thread count; choosing automatically");
+    EXPECT_EQ(r.messages(), expected);
   }
 }
 
@@ -265,7 +245,9 @@ TEST(ParallelWalk, TreeChangingDuringTheWalkStaysInsideTheRoots) {
         options.env = {{"FWKIT_WALK_THREADS", "8"}};
         ToolResult r = runTool(home, options);
         ASSERT_EQ(r.status, 0) << r.describe();
-        for (const auto& [name, parent] : parentPaths(home.snapshotPath())) {
+        const std::optional<Snapshot> s = readSnapshot(home.snapshotPath());
+        ASSERT_TRUE(s);
+        for (const auto& [name, parent] : s->namesToParentPaths) {
           EXPECT_NE(name, "outside-only.txt") << parent;
           EXPECT_EQ(parent.rfind("~/moving", 0), 0u) << name << " in " << parent;
         }
