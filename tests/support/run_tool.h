@@ -26,12 +26,12 @@
 
 namespace fw::test_support {
 
-// Whether this build runs under AddressSanitizer, where every process is
-// several times slower and repeated fault runs are cut down.
-#if defined(__SANITIZE_ADDRESS__)
+// Whether this build runs under a sanitizer, where every process is several
+// times slower and repeated fault runs are cut down.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 inline constexpr bool kSanitized = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 inline constexpr bool kSanitized = true;
 #else
 inline constexpr bool kSanitized = false;

@@ -2,7 +2,7 @@
 // library file it reads, in this process; the streaming scan against a
 // tree-based one (the scan as it was before it streamed: read the whole
 // tree, then look the keys up); and, in the tool, the shared library
-// outside the home and memory bounds on hostile libraries.
+// outside the home. (Memory bounds on hostile libraries: tests/tool/faults.)
 
 #include "tool/itunes_library_scan.h"
 
@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -466,72 +465,6 @@ TEST(MediaLibraryStream, GeneratedOdditiesScanAsTheTreeDoes) {
       ASSERT_TRUE(streamed.has_value());
       EXPECT_TRUE(*streamed == want) << bytes.substr(0, 8);
     }
-  }
-}
-
-// In the tool: memory stays bounded by what is kept, on the fast path and
-// off it; a hostile library is refused or read without growing with its
-// size.
-TEST(MediaLibraryStream, HostileLibrariesStayBounded) {
-  const TempHome home("fwkit-itunes-hostile");
-  auto track = [](int i, bool location) {
-    return "<key>" + std::to_string(i) + "</key><dict><key>Name</key><string>Track " + std::to_string(i) +
-           " with a long enough name to cost something</string>" +
-           (location ? key("Location", str("file:///m/" + std::to_string(i) + ".mp3"))
-                     : key("Comments", str(std::string(200, 'c')))) +
-           "</dict>";
-  };
-  // Written piece by piece: a forked child counts what its parent holds,
-  // so the test never holds a large library itself. After the
-  // declaration, a comment hands the file to expat.
-  auto tracksOnly = [&](std::ostream& out, int n, bool location, bool comment) {
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" << (comment ? "<!-- c -->" : "")
-        << "<plist version=\"1.0\"><dict><key>Tracks</key><dict>";
-    for (int i = 0; i < n; ++i) out << track(i, location);
-    out << "</dict></dict></plist>\n";
-  };
-  const struct {
-    const char* what;
-    std::function<void(std::ostream&)> write;
-    Names lb;        // the count line logged, if any
-    long allowedKb;  // above the small library's peak
-  } cases[] = {
-      {"small", [&](std::ostream& out) { tracksOnly(out, 10, true, false); }, {"FwLibraryController: lb: 10"}, 0},
-      {"60 MB, nothing kept", [&](std::ostream& out) { tracksOnly(out, 200000, false, false); },
-       {"FwLibraryController: lb: 0"}, 16 << 10},
-      {"60 MB through expat, nothing kept", [&](std::ostream& out) { tracksOnly(out, 200000, false, true); },
-       {"FwLibraryController: lb: 0"}, 16 << 10},
-      {"deep nesting",
-       [](std::ostream& out) {
-         out << "<plist><dict><key>Tracks</key>";
-         for (int i = 0; i < 1000000; ++i) out << "<array>";
-       },
-       {}, 16 << 10},
-      // Text is held whole while it is read: once, plus the buffer's slack.
-      {"one 48 MB string",
-       [&](std::ostream& out) {
-         out << "<plist><dict><key>Tracks</key><dict>" << track(1, true) << "<key>2</key><dict><key>Comments</key><string>";
-         const std::string mb(1 << 20, 'x');
-         for (int i = 0; i < 48; ++i) out << mb;
-         out << "</string></dict></dict></dict></plist>";
-       },
-       {"FwLibraryController: lb: 1"}, 100 << 10},
-  };
-  long smallKb = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    {
-      fs::create_directories((home.home() / kLibraryPath).parent_path());
-      std::ofstream out(home.home() / kLibraryPath, std::ios::binary);
-      c.write(out);
-    }
-    const ToolResult r = runTool(home);
-    ASSERT_EQ(r.status, 0) << r.describe();
-    const Names log = r.messages();
-    ASSERT_GE(log.size(), 2u) << r.describe();
-    EXPECT_EQ(Names(log.begin() + 2, log.end()), c.lb) << "after the folder scan's two lines";
-    if (smallKb == 0) smallKb = r.peakKb;
-    EXPECT_TRUE(kSanitized || r.peakKb - smallKb <= c.allowedKb) << r.peakKb << " KB against " << smallKb;
   }
 }
 

@@ -1,17 +1,13 @@
 // The parallel walk against the sequential one: random trees walked on 1, 2
-// and 8 threads over every back end must give the same snapshot bytes, and
-// a tree that changes under a parallel walk must neither crash it nor lead
-// it outside its roots.
+// and 8 threads over every back end must give the same snapshot bytes. (A
+// tree that changes under the walk: tree_changes_test.cc.)
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <random>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -182,80 +178,6 @@ TEST(ParallelWalk, InvalidThreadCountIsLoggedOnceAndTheWalkGoesOn) {
                                           "\", not a thread count; choosing automatically");
     EXPECT_EQ(r.messages(), expected);
   }
-}
-
-// Folders renamed away, swapped for links to a folder outside, and chains
-// moved out of the root while they are walked, on every back end, with a
-// low and the usual open-file limit.
-TEST(ParallelWalk, TreeChangingDuringTheWalkStaysInsideTheRoots) {
-  TempHome home("walk-moving", true);
-  const fs::path root = home.home() / "moving";
-  const fs::path outside = home.home() / "outside";
-  for (int i = 0; i < 40; ++i) {
-    fs::path d = root / ("d" + std::to_string(i));
-    for (int j = 0; j < 20; ++j) writeFile(d / ("s" + std::to_string(j)) / ("f" + std::to_string(j)), "");
-    // A chain deeper than a low descriptor budget, with folders beside it
-    // that a walk climbing back into the wrong folder would find outside.
-    writeFile(d / "c" / "c" / "y" / "inside.txt", "");
-    fs::path chain = d;
-    for (int level = 0; level < 30; ++level) chain /= "c";
-    writeFile(chain / "deep.txt", "");
-    writeFile(d / "c" / "c" / "z" / "inside.txt", "");
-    writeFile(outside / ("d" + std::to_string(i)) / "s0" / "outside-only.txt", "");
-  }
-  for (const char* beside : {"y", "z"}) writeFile(outside / "c" / beside / "outside-only.txt", "");
-  home.preferences(key("save_directory", str("~/moving")));
-
-  std::atomic<bool> stop{false};
-  std::thread mutator([&] {
-    std::mt19937 rng(7);
-    std::error_code ignored;
-    while (!stop.load()) {
-      const std::string d = "d" + std::to_string(rng() % 40);
-      switch (rng() % 3) {
-        case 0:  // a folder swapped for a link to one outside
-          fs::rename(root / d, root / (d + ".away"), ignored);
-          fs::create_directory_symlink(outside / d, root / d, ignored);
-          std::this_thread::sleep_for(std::chrono::microseconds(200));
-          fs::remove(root / d, ignored);
-          fs::rename(root / (d + ".away"), root / d, ignored);
-          break;
-        case 1: {  // the middle of a chain moved out of the root and back
-          const fs::path middle = root / d / "c" / "c" / "c";
-          fs::rename(middle, outside / "c" / "moved", ignored);
-          std::this_thread::sleep_for(std::chrono::microseconds(200));
-          fs::rename(outside / "c" / "moved", middle, ignored);
-          break;
-        }
-        default:  // folders made and removed
-          fs::create_directories(root / d / "new" / "newer", ignored);
-          writeFile(root / d / "new" / "newer" / "n.txt", "");
-          fs::remove_all(root / d / "new", ignored);
-          break;
-      }
-    }
-  });
-  for (const std::string& program : snapshotPrograms()) {
-    for (std::optional<rlim_t> openFiles : {std::optional<rlim_t>{}, std::optional<rlim_t>{20}}) {
-      for (int run = 0; run < 3; ++run) {
-        SCOPED_TRACE(program + " run " + std::to_string(run));
-        ToolOptions options;
-        options.program = program;
-        options.openFiles = openFiles;
-        options.env = {{"FWKIT_WALK_THREADS", "8"}};
-        ToolResult r = runTool(home, options);
-        ASSERT_EQ(r.status, 0) << r.describe();
-        const std::optional<Snapshot> s = readSnapshot(home.snapshotPath());
-        ASSERT_TRUE(s);
-        for (const auto& [name, parent] : s->namesToParentPaths) {
-          EXPECT_NE(name, "outside-only.txt") << parent;
-          EXPECT_EQ(parent.rfind("~/moving", 0), 0u) << name << " in " << parent;
-        }
-      }
-    }
-  }
-  stop = true;
-  mutator.join();
 }
 
 }  // namespace
