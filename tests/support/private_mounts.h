@@ -34,8 +34,9 @@ inline std::string enterPrivateMounts() {
       return std::string("unshare: ") + std::strerror(errno);
     }
     (void)writeProcFile("/proc/self/setgroups", "deny");
-    if (!writeProcFile("/proc/self/uid_map", std::to_string(uid) + " " + std::to_string(uid) + " 1") ||
-        !writeProcFile("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1")) {
+    const std::string uids = std::to_string(uid) + " " + std::to_string(uid) + " 1";
+    const std::string gids = std::to_string(gid) + " " + std::to_string(gid) + " 1";
+    if (!writeProcFile("/proc/self/uid_map", uids) || !writeProcFile("/proc/self/gid_map", gids)) {
       return "no user id map";
     }
   }

@@ -56,6 +56,17 @@ inline std::vector<std::string> snapshotPrograms() {
   return programs;
 }
 
+// The folder scan's two log lines: the count of names, then of sizes.
+inline std::vector<std::string> folderScanLines(std::size_t names, std::size_t sizes) {
+  return {"FwLibraryController: fs: " + std::to_string(names),
+          "FwLibraryController: fs: " + std::to_string(sizes)};
+}
+
+// The start of the line a run that could not write its snapshot ends with.
+inline std::string couldNotWrite(const TempHome& home) {
+  return "FwLibraryCore: could not write " + home.snapshotPath().string() + ": ";
+}
+
 struct ToolOptions {
   std::string program = snapshotProgram();  // in FW_BIN_DIR, or an absolute path
   std::vector<std::string> args;

@@ -78,7 +78,7 @@ inline Scan scanHome(const TempHome& home, int parts = kFolders | kLibrary) {
     if (parts & kFolders) core.traverseFileSystem();
     if (parts & kLibrary) core.traverseiTunesLibrary();
   });
-  auto plain = [](const std::optional<StringDictionary>& from, std::map<std::string, std::string>& to) {
+  auto plain = [](const std::optional<StringDictionary>& from, Map& to) {
     if (!from) return;
     for (const auto& [k, v] : *from) to[utf16ToUtf8Lossy(k.view())] = utf16ToUtf8Lossy(v.view());
   };
@@ -86,7 +86,9 @@ inline Scan scanHome(const TempHome& home, int parts = kFolders | kLibrary) {
   plain(core.sizesToNames, s.found.sizesToNames);
   plain(core.tunesToPaths, s.found.tunesToPaths);
   if (core.playlists) {
-    for (const auto& name : core.playlists->items()) s.found.playlists.push_back(utf16ToUtf8Lossy(name.view()));
+    for (const auto& name : core.playlists->items()) {
+      s.found.playlists.push_back(utf16ToUtf8Lossy(name.view()));
+    }
   }
   EXPECT_EQ(core.names ? core.names->count() : 0, s.found.namesToParentPaths.size());
   EXPECT_EQ(core.sizes ? core.sizes->count() : 0, s.found.sizesToNames.size());

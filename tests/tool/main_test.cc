@@ -51,7 +51,7 @@ TEST(Main, FatalSignalIsLoggedAndEndsTheProcess) {
   // The handler's line, too, waits for room in the pipe: drained first.
   std::string text;
   char block[4096];
-  for (ssize_t n; (n = ::read(log[0], block, sizeof block)) > 0;) text.append(block, std::size_t(n));
+  for (ssize_t n; (n = ::read(log[0], block, sizeof block)) > 0;) text.append(block, n);
   ::close(log[0]);
   const ToolResult r = tool.wait();
   EXPECT_EQ(r.signal, SIGSEGV);

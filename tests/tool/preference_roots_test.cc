@@ -51,9 +51,11 @@ TEST(PreferenceRoots, ChosenFromTheFileInWalkingOrder) {
        key("save_directory", str("~/Desktop")) +
            key("kFwSharedDirectories", strings({h + "/Desktop/", "~/Desktop//"})),
        {}},
-      {"inside the Desktop", key("kFwSharedDirectories", strings({"~/Desktop/Sub/", "~/Desktop/Sub"})),
+      {"inside the Desktop",
+       key("kFwSharedDirectories", strings({"~/Desktop/Sub/", "~/Desktop/Sub"})),
        {"H/Desktop/Sub/", "H/Desktop/Sub"}},
-      {"shared directories as one string", key("kFwSharedDirectories", str("~/Shared")), {"H/Shared"}},
+      {"shared directories as one string", key("kFwSharedDirectories", str("~/Shared")),
+       {"H/Shared"}},
       {"shared directories as a dictionary",
        key("kFwSharedDirectories", "<dict><key>x</key>" + str("~/Shared") + "</dict>"), {}},
       {"flag set, location absent", key("kFwMoveMusic", t), {}},
@@ -64,7 +66,8 @@ TEST(PreferenceRoots, ChosenFromTheFileInWalkingOrder) {
       {"flags that read as true",
        key("kFwMoveMusic", t) + key("kFwMoveMusicLocation", str("~/Music")) +
            key("kFwMoveMovies", str(" 12abc")) + key("kFwMoveMoviesLocation", str("~/Movies")) +
-           key("kFwMoveImages", "<integer>2</integer>") + key("kFwMoveImagesLocation", str("~/Pictures")),
+           key("kFwMoveImages", "<integer>2</integer>") +
+           key("kFwMoveImagesLocation", str("~/Pictures")),
        {"H/Music", "H/Movies", "H/Pictures"}},
       {"flags that read as false",
        key("kFwMoveMusic", "<date>2020-01-01T00:00:00Z</date>") +
@@ -76,7 +79,8 @@ TEST(PreferenceRoots, ChosenFromTheFileInWalkingOrder) {
       {"more flags that read as false",
        key("kFwMoveMusic", "<dict/>") + key("kFwMoveMusicLocation", str("~/Music")) +
            key("kFwMoveMovies", str("YES")) + key("kFwMoveMoviesLocation", str("~/Movies")) +
-           key("kFwMoveImages", "<integer>0</integer>") + key("kFwMoveImagesLocation", str("~/Pictures")),
+           key("kFwMoveImages", "<integer>0</integer>") +
+           key("kFwMoveImagesLocation", str("~/Pictures")),
        {}},
       {"roots that are not strings, or empty",
        key("save_directory", "<integer>3</integer>") + key("kFwMoveMusic", t) +
@@ -87,7 +91,8 @@ TEST(PreferenceRoots, ChosenFromTheFileInWalkingOrder) {
       // Only a hidden last component is refused here; what is no folder is
       // left to the walk.
       {"hidden folders",
-       key("kFwSharedDirectories", strings({"~/.hidden", h + "/Music/.svn", "~/.a/b", "~/plain.txt"})),
+       key("kFwSharedDirectories",
+           strings({"~/.hidden", h + "/Music/.svn", "~/.a/b", "~/plain.txt"})),
        {"H/.a/b", "H/plain.txt"}},
       {"duplicates stay",
        key("save_directory", str("~/Music")) +
@@ -132,7 +137,7 @@ TEST(PreferenceRoots, FilesThatCannotBeUsedGiveNone) {
       {"truncated XML", full.substr(0, full.size() - 20), false},
       {"truncated binary", binaryText.substr(0, binaryText.size() - 5), false},
       {"list as the root",
-       "<?xml version=\"1.0\"?><plist version=\"1.0\"><array>" + str("~/Music") + "</array></plist>", false},
+       "<plist version=\"1.0\"><array>" + str("~/Music") + "</array></plist>", false},
       {"string as the root", "<plist version=\"1.0\">" + str("~/Music") + "</plist>", false},
   };
   for (const auto& c : cases) {

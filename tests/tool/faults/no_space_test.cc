@@ -23,7 +23,8 @@ using namespace test_support;
 
 // A tmpfs of `size` on `dir`, in a mount namespace of this process's own.
 bool mountTinyTmpfs(const char* dir, const char* size) {
-  return enterPrivateMounts().empty() && ::mount("tmpfs", dir, "tmpfs", MS_NOSUID | MS_NODEV, size) == 0;
+  return enterPrivateMounts().empty() &&
+         ::mount("tmpfs", dir, "tmpfs", MS_NOSUID | MS_NODEV, size) == 0;
 }
 
 bool mountingPermitted(const fs::path& dir) {
@@ -83,7 +84,7 @@ TEST(NoSpace, ExitsOneAndKeepsTheEarlierSnapshotWhole) {
   ASSERT_NE(r.status, 125) << "could not set up the tmpfs";
   EXPECT_EQ(r.status, 1) << r.describe();
   const std::vector<std::string> lines = r.messages();
-  const std::string expected = "FwLibraryCore: could not write " + home.snapshotPath().string() + ": ";
+  const std::string expected = couldNotWrite(home);
   ASSERT_FALSE(lines.empty()) << r.describe();
   EXPECT_EQ(lines.back().substr(0, expected.size()), expected) << r.describe();
   EXPECT_NE(lines.back().find("No space left on device"), std::string::npos) << r.describe();

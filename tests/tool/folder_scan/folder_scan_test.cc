@@ -29,8 +29,8 @@ TEST(FolderScan, RunsOnTheBackEndItWasLinkedWith) {
 TEST(FolderScan, RecordsFilesAndSkipsHiddenFoldersLinksAndNonFolders) {
   TempHome home("fwkit-scan");
   const fs::path h = home.home(), r = h / "Downloads", outside = home.root() / "outside";
-  for (const char* file : {".DS_Store", ".svn/entries", "sub/deeper/nested.txt", "sub/.cache/cached.txt",
-                           "sub/sibling.txt"}) {
+  for (const char* file : {".DS_Store", ".svn/entries", "sub/deeper/nested.txt",
+                           "sub/.cache/cached.txt", "sub/sibling.txt"}) {
     writeFile(r / file, "x");
   }
   sizedFile(r / "exact.bin", kTenMiB);
@@ -52,16 +52,18 @@ TEST(FolderScan, RecordsFilesAndSkipsHiddenFoldersLinksAndNonFolders) {
   symlinkAt(h / "Music", h / "Shared/MusicLink");
   home.preferences(key("save_directory", str("~/Downloads")) +
                    key("kFwSharedDirectories",
-                       strings({"~/LinkToMusic", "~/LinkToMusic/", "~/plain.txt", "~/missing", "~/Shared",
-                                "~/Desktop/Sub/", outside.string(), h.string() + "/Music/", "~/Music"})));
+                       strings({"~/LinkToMusic", "~/LinkToMusic/", "~/plain.txt", "~/missing",
+                                "~/Shared", "~/Desktop/Sub/", outside.string(),
+                                h.string() + "/Music/", "~/Music"})));
   const Scan s = scanHome(home, kFolders);
   EXPECT_EQ(s.found.namesToParentPaths,
             (Map{{".DS_Store", "~/Downloads"}, {"nested.txt", "~/Downloads/sub/deeper"},
                  {"sibling.txt", "~/Downloads/sub"}, {"exact.bin", "~/Downloads"},
                  {"over.bin", "~/Downloads"}, {"big-link", "~/Downloads"}, {"pipe", "~/Downloads"},
-                 {"Sub.txt", "~/Desktop/Sub"}, {"outside.txt", outside.string()}, {"Music.txt", "~/Music"}}));
+                 {"Sub.txt", "~/Desktop/Sub"}, {"outside.txt", outside.string()},
+                 {"Music.txt", "~/Music"}}));
   EXPECT_EQ(s.found.sizesToNames, (Map{{"10485761", "over.bin"}}));
-  EXPECT_EQ(s.log, (std::vector<std::string>{"FwLibraryController: fs: 10", "FwLibraryController: fs: 1"}));
+  EXPECT_EQ(s.log, folderScanLines(10, 1));
 }
 
 // A shared name or size keeps the entry visited last; roots are walked in
@@ -77,7 +79,8 @@ TEST(FolderScan, LastVisitWinsSharedNamesAndSizes) {
     const char *first, *second, *sameParent, *largeName;
   } cases[] = {{"~/A", "~/B", "~/B", "large-B"}, {"~/B", "~/A", "~/A", "large-A"}};
   for (const auto& c : cases) {
-    home.preferences(key("save_directory", str(c.first)) + key("kFwSharedDirectories", strings({c.second})));
+    home.preferences(key("save_directory", str(c.first)) +
+                     key("kFwSharedDirectories", strings({c.second})));
     const Scan s = scanHome(home, kFolders);
     EXPECT_EQ(s.found.namesToParentPaths, (Map{{"same.txt", c.sameParent}, {"large-A", "~/A"},
                                                {"large-B", "~/B"}, {"other-size", "~/B"}}));
@@ -110,7 +113,8 @@ TEST(FolderScan, LongListingsArriveWhole) {
 TEST(FolderScan, NamesThatAreNotUtf8AreRecordedWithReplacementCharacters) {
   TempHome home("fwkit-scan");
   const fs::path r = home.home() / "Files";
-  for (const char* name : {"caf\xE9.txt", "dir\xFF\xFE/inner.txt", "cut\xE2\x82", "caf\xC3\xA9 \xF0\x9F\x98\x80.txt"}) {
+  for (const char* name : {"caf\xE9.txt", "dir\xFF\xFE/inner.txt", "cut\xE2\x82",
+                           "caf\xC3\xA9 \xF0\x9F\x98\x80.txt"}) {
     writeFile(r / name, "x");
   }
   home.preferences(key("save_directory", str("~/Files")));
@@ -125,7 +129,8 @@ TEST(FolderScan, UnreadableSubdirectoryContributesNothingAndSiblingsStay) {
   if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root from reading";
   TempHome home("fwkit-scan");
   const fs::path r = home.home() / "Files";
-  for (const char* file : {"locked/secret.txt", "locked-listing/inside/deep.txt", "open/visible.txt", "top.txt"}) {
+  for (const char* file :
+       {"locked/secret.txt", "locked-listing/inside/deep.txt", "open/visible.txt", "top.txt"}) {
     writeFile(r / file, "x");
   }
   ASSERT_EQ(::chmod((r / "locked").c_str(), 0), 0);

@@ -71,10 +71,12 @@ TEST(MediaLibraryScan, TracksNormaliseAndTheLastOfANameWins) {
           track("Cut", "file:///a%00b.mp3"),         // names no file
           track("Hostonly", "http://host"),          // no path
           "<dict>" + key("Name", str("NoLocation")) + "</dict>",
-          "<dict>" + key("Name", "<integer>3</integer>") + key("Location", str("file:///n.mp3")) + "</dict>",
+          "<dict>" + key("Name", "<integer>3</integer>") + key("Location", str("file:///n")) +
+              "</dict>",
           str("not a record"), track("Web", "http://host/p/x.mp3"),
           track("\xCE\x9F\xCE\x94\xCE\x9F\xCE\xA3", "file:///"),  // final sigma
-          "<dict>" + key("Name", str("NumLoc")) + key("Location", "<integer>7</integer>") + "</dict>",
+          "<dict>" + key("Name", str("NumLoc")) + key("Location", "<integer>7</integer>") +
+              "</dict>",
           track("Escaped%", "file:///50%25.mp3"),
           track("BadEscape", "file:///50%2.mp3"),   // refused
           track("NoHostPath", "file://localhost"),  // no path
@@ -83,7 +85,8 @@ TEST(MediaLibraryScan, TracksNormaliseAndTheLastOfANameWins) {
   const Scan s = scanHome(home, kLibrary);
   EXPECT_EQ(s.found.tunesToPaths, (Map{{"song", "/a/second.mp3"}, {"", "/blank.mp3"},
                                        {"home", "~/My Music/x.mp3"}, {"i\xCC\x87stanbul", "/i.mp3"},
-                                       {"web", "/p/x.mp3"}, {"\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82", "/"},
+                                       {"web", "/p/x.mp3"},
+                                       {"\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82", "/"},
                                        {"escaped%", "/50%.mp3"}}));
   EXPECT_EQ(s.log, Names{"FwLibraryController: lb: 7"});
   EXPECT_TRUE(s.found.playlists.empty());
@@ -97,7 +100,8 @@ TEST(MediaLibraryScan, OnlyOrdinaryPlaylistsInFileOrder) {
               playlist("Library", key("Master", t)), playlist("Podcasts"), playlist("podcasts"),
               playlist("Fetchwright"), playlist("fetchwright"),
               playlist("Smart", key("Smart Info", "<data></data>")), playlist("Party Shuffle"),
-              playlist("Vids", key("Videos", t)), playlist("Dir", key("Folder", "<integer>1</integer>")),
+              playlist("Vids", key("Videos", t)),
+              playlist("Dir", key("Folder", "<integer>1</integer>")),
               playlist("Pods", key("Podcasts", str("1"))), playlist("DJ", key("Party Shuffle", t)),
               playlist("Mix", key("Master", "<false/>")), playlist("Mix"),
               "<dict>" + key("Name", "<integer>1</integer>") + "</dict>", str("not a record"),
@@ -109,7 +113,8 @@ TEST(MediaLibraryScan, OnlyOrdinaryPlaylistsInFileOrder) {
               playlist("Real", key("Master", "<real>0.5</real>")),
           })));
   const Scan s = scanHome(home, kLibrary);
-  EXPECT_EQ(s.found.playlists, (Names{"podcasts", "fetchwright", "Mix", "Mix", "Odd flag", "Byte string"}));
+  EXPECT_EQ(s.found.playlists,
+            (Names{"podcasts", "fetchwright", "Mix", "Mix", "Odd flag", "Byte string"}));
   EXPECT_EQ(s.log, Names{"FwLibraryController: lb: 0"});
 }
 
@@ -168,7 +173,7 @@ std::string enterRootWithSharedLibrary(const fs::path& scratch, const std::strin
   const fs::path root = scratch / "private-root";
   std::error_code ec;
   fs::create_directories(root, ec);
-  if (::mount("tmpfs", root.c_str(), "tmpfs", 0, "mode=0755") != 0) return "tmpfs: " + std::string(std::strerror(errno));
+  if (::mount("tmpfs", root.c_str(), "tmpfs", 0, "mode=0755") != 0) return std::strerror(errno);
   for (const fs::directory_entry& entry : fs::directory_iterator("/", ec)) {
     const fs::path target = root / entry.path().filename();
     if (entry.path() == "/Users") continue;
@@ -182,7 +187,7 @@ std::string enterRootWithSharedLibrary(const fs::path& scratch, const std::strin
     }
   }
   fs::create_directory(root / "Users", ec);
-  if (::mount("tmpfs", (root / "Users").c_str(), "tmpfs", 0, "mode=0755") != 0) return "tmpfs at /Users";
+  if (::mount("tmpfs", (root / "Users").c_str(), "tmpfs", 0, "mode=0755") != 0) return "/Users";
   if (::chroot(root.c_str()) != 0 || ::chdir("/") != 0) return "chroot";
   const fs::path shared = "/Users/Shared/Music/iTunes/iTunes Music Library.xml";
   fs::create_directories(shared.parent_path(), ec);
@@ -214,7 +219,8 @@ TEST(MediaLibraryScan, SharedLibraryIsTheLastCandidate) {
   for (const auto& c : cases) {
     if (c.homeLibrary) {
       const std::string name = c.tunes.begin()->first;
-      writeFile(home.home() / c.homeLibrary, library(tracks({track(name, "file:///" + name.substr(0, 1))}), ""));
+      const std::string text = library(tracks({track(name, "file:///" + name.substr(0, 1))}), "");
+      writeFile(home.home() / c.homeLibrary, text);
     }
     const ToolResult r = runTool(home, options);
     if (r.status == 124) GTEST_SKIP() << "no private mount namespace for /Users: " << r.err;
@@ -224,7 +230,7 @@ TEST(MediaLibraryScan, SharedLibraryIsTheLastCandidate) {
     EXPECT_EQ(s->tunesToPaths, c.tunes);
     EXPECT_EQ(s->playlists, c.playlists);
   }
-  EXPECT_EQ(fs::exists("/Users"), usersExisted) << "the shared library lived only in the private /Users";
+  EXPECT_EQ(fs::exists("/Users"), usersExisted) << "the shared library lived in a private /Users";
 }
 
 // The scan's results as plain strings, in order, for readable failures;
@@ -264,38 +270,48 @@ TEST(MediaLibraryScan, RealLibraries) {
   // file gives them: the itunesvis Location spells "Mona\u0301e" decomposed,
   // the iTunesCopyMetadata ones use precomposed escapes (%C3%A8).
   const std::string nina =
-      "/Users/nathan/Music/iTunes/iTunes Media/Music/Nina Simone/Four Women_ The Complete Nina Simone On Philips/";
+      "/Users/nathan/Music/iTunes/iTunes Media/Music/Nina Simone/Four Women_ The Complete Nina "
+      "Simone On Philips/";
   const std::string emile = "/C:/Users/Emile/Music/iTunes/iTunes Media/Music/";
   const CorpusCase cases[] = {
       {"libpytunes/libpytunes/tests/Test Library.xml", 381, {"iTunes\xC2\xA0U", "Purchased"},
        {{"that's all i ask", nina + "3-16 That's All I Ask 1.m4a"},
         {"four women", nina + "3-13 Four Women 1.m4a"},
-        {"amy amy amy", "/Users/nathan/Music/iTunes/iTunes Media/Music/Amy Winehouse/Frank/11 Amy Amy Amy.m4p"}},
+        {"amy amy amy",
+         "/Users/nathan/Music/iTunes/iTunes Media/Music/Amy Winehouse/Frank/11 Amy Amy Amy.m4p"}},
        {"deadpool", "the revenant", "the big short"}},
       {"beets/test/rsrc/itunes_library_unix.xml", 3, {"Music"},
-       {{"\xE2\x9D\xA6 (ripe & ruin)", "/Music/Alt-J/An Awesome Wave/02 \xE2\x9D\xA6 (Ripe & Ruin).mp3"},
+       {{"\xE2\x9D\xA6 (ripe & ruin)",
+         "/Music/Alt-J/An Awesome Wave/02 \xE2\x9D\xA6 (Ripe & Ruin).mp3"},
         {"tessellate", "/Music/Alt-J/An Awesome Wave/03 Tessellate.mp3"},
         {"breezeblocks", "/Music/Alt-J/An Awesome Wave/04 Breezeblocks.mp3"}},
        {}},
       {"beets/test/rsrc/itunes_library_windows.xml", 3, {"Muziek"},
-       {{"\xE2\x9D\xA6 (ripe & ruin)", "/G:/Experiments/Alt-J/An Awesome Wave/02 \xE2\x9D\xA6 (Ripe & Ruin).mp3"},
+       {{"\xE2\x9D\xA6 (ripe & ruin)",
+         "/G:/Experiments/Alt-J/An Awesome Wave/02 \xE2\x9D\xA6 (Ripe & Ruin).mp3"},
         {"breezeblocks", "/G:/Music/Alt-J/An Awesome Wave/04 Breezeblocks.mp3"}},
        {}},
       {"Mac-iTunes-Library/t/iTunes_Music_Library.xml", 18, {"A-ardvark"},
-       {{"push the limits", "/Users/dinomite/Music/iTunes/iTunes Music/ATB/Unknown Album/Push the Limits.mp3"},
-        {"goodbye", "/Users/dinomite/Music/iTunes/iTunes Music/Save Ferris/It Means Everything/05 Goodbye.mp3"}},
+       {{"push the limits",
+         "/Users/dinomite/Music/iTunes/iTunes Music/ATB/Unknown Album/Push the Limits.mp3"},
+        {"goodbye", "/Users/dinomite/Music/iTunes/iTunes Music/Save Ferris/It Means Everything/05 "
+                    "Goodbye.mp3"}},
        {}},
       {"itunesvis/3a5a935/iTunes Music Library.xml", 677,
-       {"iTunes\xC2\xA0U", "Apps", "edm", "edm_phone", "indie", "iTunes Artwork Screen Saver", "Not indie",
-        "public", "sleep", "Books"},
-       {{"we are young", "/Users/jettairlines/Music/iTunes/iTunes Media/Music/Fun._Janelle Mona\xCC\x81"
-                         "e/Dancing Bear Best Of 2012 International/03 We Are Young 1.mp3"},
-        {"wind", "/Users/jettairlines/Music/iTunes/iTunes Media/Music/Akeboshi/Stoned Town/01 Wind 1.mp3"}},
+       {"iTunes\xC2\xA0U", "Apps", "edm", "edm_phone", "indie", "iTunes Artwork Screen Saver",
+        "Not indie", "public", "sleep", "Books"},
+       {{"we are young",
+         "/Users/jettairlines/Music/iTunes/iTunes Media/Music/Fun._Janelle Mona\xCC\x81"
+         "e/Dancing Bear Best Of 2012 International/03 We Are Young 1.mp3"},
+        {"wind",
+         "/Users/jettairlines/Music/iTunes/iTunes Media/Music/Akeboshi/Stoned Town/01 Wind 1.mp3"}},
        {}},
       {"iTunesCopyMetadata/a941a32/iTunes Music Library.xml", 1741,
        {"Music", "Films", "TV Programmes", "MamaMusic", "Meuuh", "Voice Memos"},
-       {{"les yeux de ma m\xC3\xA8re", emile + "Arno/Putain Putain, Une Tribu Pour Arno/201-06 Les Yeux De Ma M\xC3\xA8re.mp3"},
-        {"old man: v\xC3\xA4in\xC3\xA4m\xC3\xB6inen", emile + "Ensiferum/Ensiferum/05 Old Man_ V\xC3\xA4in\xC3\xA4m\xC3\xB6inen.mp3"},
+       {{"les yeux de ma m\xC3\xA8re",
+         emile + "Arno/Putain Putain, Une Tribu Pour Arno/201-06 Les Yeux De Ma M\xC3\xA8re.mp3"},
+        {"old man: v\xC3\xA4in\xC3\xA4m\xC3\xB6inen",
+         emile + "Ensiferum/Ensiferum/05 Old Man_ V\xC3\xA4in\xC3\xA4m\xC3\xB6inen.mp3"},
         {"take on me", emile + "A-Ha/Unknown Album/01 Take On Me.mp3"}},
        {}},
   };
@@ -395,7 +411,8 @@ std::string oddLibrary(unsigned seed) {
       "<string>256</string>", "<real>0.5</real>", "<dict/>", "<array><true/></array>",
       "<data>AA==</data>", "<date>2004-01-01T00:00:00Z</date>"};
   const std::vector<std::string> playlistNames = {
-      "Mix", "Mix", "Podcasts", "podcasts", "Fetchwright", "fetchwright", "Party Shuffle", "Library", "Caf\xC3\xA9"};
+      "Mix",           "Mix",    "Podcasts",    "podcasts", "Fetchwright", "fetchwright",
+      "Party Shuffle", "Library", "Caf\xC3\xA9"};
   std::string records = "<dict>";
   for (int i = 0; i < 300; ++i) {
     records += "<key>" + std::to_string(rng() % 200) + "</key>";
@@ -423,13 +440,15 @@ std::string oddLibrary(unsigned seed) {
     }
     lists += "<dict>";
     if (rng() % 8 != 0) lists += key("Name", str(pick(playlistNames)));
-    for (const char* flag : {"Master", "Podcasts", "Videos", "Folder", "Party Shuffle", "Smart Info"}) {
+    for (const char* flag :
+         {"Master", "Podcasts", "Videos", "Folder", "Party Shuffle", "Smart Info"}) {
       if (rng() % 6 == 0) lists += key(flag, pick(values));
     }
     if (rng() % 2) {
       lists += "<key>Playlist Items</key><array>";
       for (int t = 0, n = static_cast<int>(rng() % 5); t < n; ++t) {
-        lists += "<dict>" + key("Track ID", "<integer>" + std::to_string(t) + "</integer>") + "</dict>";
+        lists += "<dict>" + key("Track ID", "<integer>" + std::to_string(t) + "</integer>");
+        lists += "</dict>";
       }
       lists += "</array>";
     }
@@ -437,7 +456,8 @@ std::string oddLibrary(unsigned seed) {
     lists += "</dict>";
   }
   std::string root = key("Major Version", "<integer>1</integer>");
-  root += key("Tracks", seed % 7 == 3 ? "<array/>" : records) + key("Playlists", lists + "</array>");
+  root += key("Tracks", seed % 7 == 3 ? "<array/>" : records);
+  root += key("Playlists", lists + "</array>");
   // A repeated key replaces the first one's value.
   if (seed % 5 == 1) root += tracks({track("Second", "file:///s")});
   if (seed % 5 == 2) root += "<key>Playlists</key><dict/>";
@@ -459,7 +479,8 @@ TEST(MediaLibraryStream, GeneratedOdditiesScanAsTheTreeDoes) {
     handedOver.insert(handedOver.find("<key>Playlists</key>"), "<!-- exported -->");
     const auto binary = plist::writeBinaryPropertyList(*tree);
     ASSERT_TRUE(binary.has_value());
-    for (const std::string& bytes : {xml, handedOver, std::string(binary->begin(), binary->end())}) {
+    const std::string binaryText(binary->begin(), binary->end());
+    for (const std::string& bytes : {xml, handedOver, binaryText}) {
       writeFile(dir.tmp() / "odd", bytes);
       const std::optional<Found> streamed = streamScan((dir.tmp() / "odd").string());
       ASSERT_TRUE(streamed.has_value());

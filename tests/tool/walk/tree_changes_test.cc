@@ -49,7 +49,9 @@ int buildTree(const fs::path& root) {
           fs::path p = lowFolder(root, t, u, v) / ("w" + std::to_string(w));
           for (const char* level : {"x", "y", "z"}) {
             p /= level;
-            for (int f = 0; f < kFilesPerLevel; ++f) writeFile(p / ("f" + std::to_string(files++)), "");
+            for (int f = 0; f < kFilesPerLevel; ++f) {
+              writeFile(p / ("f" + std::to_string(files++)), "");
+            }
           }
         }
       }
@@ -75,7 +77,8 @@ void buildDecoy(const fs::path& decoy) {
 // Every operation on random folders of the tree until `stop`. Up to eight
 // folders at once are moved to the decoy or swapped for links, and come back
 // a few operations later, so the tree keeps its size.
-void mutate(const fs::path& root, const fs::path& decoy, unsigned seed, const std::atomic<bool>& stop) {
+void mutate(const fs::path& root, const fs::path& decoy, unsigned seed,
+            const std::atomic<bool>& stop) {
   std::mt19937 random(seed);
   std::error_code ignored;
   std::vector<std::pair<fs::path, fs::path>> away;  // each moved folder's place, and where it is
@@ -100,7 +103,8 @@ void mutate(const fs::path& root, const fs::path& decoy, unsigned seed, const st
       case 4:    // a folder, and a walk perhaps deep inside it, moved out of the root
       case 5: {  // a folder swapped for a link to /etc
         if (away.size() >= 8) break;
-        const fs::path parked = op == 4 ? decoy / ("p" + std::to_string(n)) : fs::path(folder.string() + ".away");
+        const fs::path parked =
+            op == 4 ? decoy / ("p" + std::to_string(n)) : fs::path(folder.string() + ".away");
         fs::rename(folder, parked, ignored);
         if (ignored) break;
         away.emplace_back(folder, parked);
@@ -142,7 +146,8 @@ TEST(TreeChangesUnderTheWalk, NeverCrashesHangsOrLeavesTheRoot) {
     const std::optional<Snapshot> s = readSnapshot(home.snapshotPath());
     ASSERT_TRUE(s) << "no valid snapshot";
     for (const auto& [name, parent] : s->namesToParentPaths) {
-      ASSERT_TRUE(parent == "~/root" || parent.rfind("~/root/", 0) == 0) << name << " in " << parent;
+      ASSERT_TRUE(parent == "~/root" || parent.rfind("~/root/", 0) == 0) << name << " in "
+                                                                             << parent;
       ASSERT_EQ(name.find("OUTSIDE"), std::string::npos) << name << " in " << parent;
       ASSERT_EQ(etcNames.count(name), 0u) << name << " in " << parent;
     }

@@ -42,10 +42,6 @@ TEST(WalkThreads, ValuesOfTheVariable) {
   }
 }
 
-std::vector<std::string> countLines(std::size_t names, std::size_t sizes) {
-  return {"FwLibraryController: fs: " + std::to_string(names), "FwLibraryController: fs: " + std::to_string(sizes)};
-}
-
 // A random tree with what the walk must record from it, kept apart from the
 // walk's own code: the distinct names and large sizes it can reach.
 class RandomTree {
@@ -155,7 +151,7 @@ TEST(ParallelWalk, RandomTreesGiveTheSameBytesOnEveryThreadCountAndBackEnd) {
         options.env = {{"FWKIT_WALK_THREADS", threads}};
         ToolResult r = runTool(home, options);
         ASSERT_EQ(r.status, 0) << r.describe();
-        EXPECT_EQ(r.messages(), countLines(tree.names(), tree.sizes()));
+        EXPECT_EQ(r.messages(), folderScanLines(tree.names(), tree.sizes()));
         const std::string bytes = readBytes(home.snapshotPath());
         if (first.empty()) first = bytes;
         EXPECT_EQ(bytes, first);
@@ -166,14 +162,14 @@ TEST(ParallelWalk, RandomTreesGiveTheSameBytesOnEveryThreadCountAndBackEnd) {
 
 TEST(ParallelWalk, InvalidThreadCountIsLoggedOnceAndTheWalkGoesOn) {
   TempHome home("walk-env");
-  for (int i = 0; i < 30; ++i) writeFile(home.home() / "r" / ("d" + std::to_string(i)) / "a.txt", "");
+  for (int i = 0; i < 30; ++i) writeFile(home.home() / ("r/d" + std::to_string(i)) / "a.txt", "");
   home.preferences(key("save_directory", str("~/r")) + key("kFwSharedDirectories", str("~/r")));
   for (const char* value : {"-3", "many"}) {
     ToolOptions options;
     options.env = {{"FWKIT_WALK_THREADS", value}};
     ToolResult r = runTool(home, options);
     ASSERT_EQ(r.status, 0) << r.describe();
-    std::vector<std::string> expected = countLines(1, 0);
+    std::vector<std::string> expected = folderScanLines(1, 0);
     expected.insert(expected.begin(), std::string("FWKIT_WALK_THREADS: ignoring \"") + value +
                                           "\", not a thread count; choosing automatically");
     EXPECT_EQ(r.messages(), expected);
