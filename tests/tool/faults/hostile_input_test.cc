@@ -4,6 +4,9 @@
 // are dropped as they are read, of the small library's peak plus a little;
 // a malformed library ends the media scan without its count line.
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -58,8 +61,6 @@ std::string asciiObject(const std::string& s) { return char(0x50 + s.size()) + s
 
 struct Hostile {
   const char* what;
-  // Writes the file piece by piece: a forked child counts what its parent
-  // holds, so the test never holds a large file itself.
   std::function<void(std::ostream&)> write;
   const char* countLine = nullptr;  // the media scan's count line, if it still logs one
   long aboveSmallKb = 0;  // when set, the bound: the first case's peak plus this
@@ -73,10 +74,18 @@ void expectBounded(const std::vector<Hostile>& cases, const char* relative) {
     TempHome home("fwkit-hostile", /*inMemory=*/true);
     const fs::path file = home.home() / relative;
     fs::create_directories(file.parent_path());
-    {
+    // Written in a child of its own: a forked child counts what its parent
+    // holds, so the test never holds the file, nor what writing it freed.
+    const pid_t writer = ::fork();
+    if (writer == 0) {
       std::ofstream out(file, std::ios::binary);
       c.write(out);
+      out.close();
+      ::_exit(out ? 0 : 1);
     }
+    int status = -1;
+    ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+    ASSERT_EQ(status, 0);
     const long fileKb = static_cast<long>(fs::file_size(file) / 1024);
     ToolOptions options;
     if (kSanitized) {
