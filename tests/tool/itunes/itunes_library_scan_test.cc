@@ -269,32 +269,21 @@ TEST(MediaLibraryScan, RealLibraries) {
   // Facts read from the files themselves. Accented names keep the form the
   // file gives them: the itunesvis Location spells "Mona\u0301e" decomposed,
   // the iTunesCopyMetadata ones use precomposed escapes (%C3%A8).
-  const std::string nina =
-      "/Users/nathan/Music/iTunes/iTunes Media/Music/Nina Simone/Four Women_ The Complete Nina "
-      "Simone On Philips/";
   const std::string emile = "/C:/Users/Emile/Music/iTunes/iTunes Media/Music/";
   const CorpusCase cases[] = {
       {"libpytunes/libpytunes/tests/Test Library.xml", 381, {"iTunes\xC2\xA0U", "Purchased"},
-       {{"that's all i ask", nina + "3-16 That's All I Ask 1.m4a"},
-        {"four women", nina + "3-13 Four Women 1.m4a"},
-        {"amy amy amy",
-         "/Users/nathan/Music/iTunes/iTunes Media/Music/Amy Winehouse/Frank/11 Amy Amy Amy.m4p"}},
+       {{"that's all i ask", "/Users/nathan/Music/iTunes/iTunes Media/Music/Nina Simone/Four "
+                             "Women_ The Complete Nina Simone On Philips/3-16 That's All I Ask "
+                             "1.m4a"}},
        {"deadpool", "the revenant", "the big short"}},
       {"beets/test/rsrc/itunes_library_unix.xml", 3, {"Music"},
        {{"\xE2\x9D\xA6 (ripe & ruin)",
-         "/Music/Alt-J/An Awesome Wave/02 \xE2\x9D\xA6 (Ripe & Ruin).mp3"},
-        {"tessellate", "/Music/Alt-J/An Awesome Wave/03 Tessellate.mp3"},
-        {"breezeblocks", "/Music/Alt-J/An Awesome Wave/04 Breezeblocks.mp3"}},
-       {}},
+         "/Music/Alt-J/An Awesome Wave/02 \xE2\x9D\xA6 (Ripe & Ruin).mp3"}}, {}},
       {"beets/test/rsrc/itunes_library_windows.xml", 3, {"Muziek"},
        {{"\xE2\x9D\xA6 (ripe & ruin)",
-         "/G:/Experiments/Alt-J/An Awesome Wave/02 \xE2\x9D\xA6 (Ripe & Ruin).mp3"},
-        {"breezeblocks", "/G:/Music/Alt-J/An Awesome Wave/04 Breezeblocks.mp3"}},
-       {}},
+         "/G:/Experiments/Alt-J/An Awesome Wave/02 \xE2\x9D\xA6 (Ripe & Ruin).mp3"}}, {}},
       {"Mac-iTunes-Library/t/iTunes_Music_Library.xml", 18, {"A-ardvark"},
-       {{"push the limits",
-         "/Users/dinomite/Music/iTunes/iTunes Music/ATB/Unknown Album/Push the Limits.mp3"},
-        {"goodbye", "/Users/dinomite/Music/iTunes/iTunes Music/Save Ferris/It Means Everything/05 "
+       {{"goodbye", "/Users/dinomite/Music/iTunes/iTunes Music/Save Ferris/It Means Everything/05 "
                     "Goodbye.mp3"}},
        {}},
       {"itunesvis/3a5a935/iTunes Music Library.xml", 677,
@@ -302,18 +291,13 @@ TEST(MediaLibraryScan, RealLibraries) {
         "Not indie", "public", "sleep", "Books"},
        {{"we are young",
          "/Users/jettairlines/Music/iTunes/iTunes Media/Music/Fun._Janelle Mona\xCC\x81"
-         "e/Dancing Bear Best Of 2012 International/03 We Are Young 1.mp3"},
-        {"wind",
-         "/Users/jettairlines/Music/iTunes/iTunes Media/Music/Akeboshi/Stoned Town/01 Wind 1.mp3"}},
-       {}},
+         "e/Dancing Bear Best Of 2012 International/03 We Are Young 1.mp3"}}, {}},
       {"iTunesCopyMetadata/a941a32/iTunes Music Library.xml", 1741,
        {"Music", "Films", "TV Programmes", "MamaMusic", "Meuuh", "Voice Memos"},
        {{"les yeux de ma m\xC3\xA8re",
          emile + "Arno/Putain Putain, Une Tribu Pour Arno/201-06 Les Yeux De Ma M\xC3\xA8re.mp3"},
         {"old man: v\xC3\xA4in\xC3\xA4m\xC3\xB6inen",
-         emile + "Ensiferum/Ensiferum/05 Old Man_ V\xC3\xA4in\xC3\xA4m\xC3\xB6inen.mp3"},
-        {"take on me", emile + "A-Ha/Unknown Album/01 Take On Me.mp3"}},
-       {}},
+         emile + "Ensiferum/Ensiferum/05 Old Man_ V\xC3\xA4in\xC3\xA4m\xC3\xB6inen.mp3"}}, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
