@@ -43,6 +43,21 @@ inline std::string strings(const std::vector<std::string>& items) {
   return out + "</array>";
 }
 
+// A media library of `count` tracks with long names and paths, so that its
+// snapshot runs to megabytes; `tag` makes one library's snapshot differ
+// from another's.
+inline std::string trackLibrary(int count, const std::string& tag) {
+  std::string body;
+  const std::string padding(200, 'x');
+  for (int i = 0; i < count; ++i) {
+    const std::string n = std::to_string(i);
+    body += key(n, "<dict>" + key("Name", str(tag + " track " + n + padding)) +
+                       key("Location", str("file:///music/" + tag + "/" + padding + "/" + n)) +
+                       "</dict>");
+  }
+  return xmlPlist(key("Tracks", "<dict>\n" + body + "</dict>"));
+}
+
 inline void removeTree(const fs::path& dir) {
   if (dir.empty()) return;
   std::error_code ignored;

@@ -43,14 +43,7 @@ TEST(NoSpace, ExitsOneAndKeepsTheEarlierSnapshotWhole) {
   ToolResult r = runTool(home);
   ASSERT_EQ(r.status, 0) << r.describe();
   const std::string earlier = readBytes(home.snapshotPath());
-  std::string body = "<key>Tracks</key><dict>";
-  for (int i = 0; i < 3000; ++i) {
-    body += key(std::to_string(i), "<dict>" + key("Name", str("track " + std::to_string(i))) +
-                                       key("Location", str("file:///m/" + std::to_string(i) +
-                                                           std::string(100, 'x'))) +
-                                       "</dict>");
-  }
-  home.library(xmlPlist(body + "</dict>"));
+  home.library(trackLibrary(1000, "full"));
 
   // In the child: the tmpfs goes over the temporary directory, the earlier
   // snapshot into it, and the tool runs in a grandchild; once it ends, the
