@@ -26,12 +26,12 @@
 
 namespace fw::test_support {
 
-// Whether this build runs under AddressSanitizer, where every process is
-// several times slower and repeated fault runs are cut down.
-#if defined(__SANITIZE_ADDRESS__)
+// Whether this build runs under a sanitizer, where every process is several
+// times slower and repeated fault runs are cut down.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 inline constexpr bool kSanitized = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 inline constexpr bool kSanitized = true;
 #else
 inline constexpr bool kSanitized = false;
@@ -54,6 +54,17 @@ inline std::vector<std::string> snapshotPrograms() {
   programs.push_back("library-snapshot-" FW_WALK_OTHER_BACKEND);
 #endif
   return programs;
+}
+
+// The folder scan's two log lines: the count of names, then of sizes.
+inline std::vector<std::string> folderScanLines(std::size_t names, std::size_t sizes) {
+  return {"FwLibraryController: fs: " + std::to_string(names),
+          "FwLibraryController: fs: " + std::to_string(sizes)};
+}
+
+// The start of the line a run that could not write its snapshot ends with.
+inline std::string couldNotWrite(const TempHome& home) {
+  return "FwLibraryCore: could not write " + home.snapshotPath().string() + ": ";
 }
 
 struct ToolOptions {
@@ -81,15 +92,7 @@ struct ToolResult {
   bool timedOut = false;  // killed by wait() for running past its limit
   std::string out, err;
   // The log lines of standard error without their timestamp and prefix.
-  std::vector<std::string> messages() const {
-    std::vector<std::string> lines;
-    std::istringstream in(err);
-    for (std::string line; std::getline(in, line);) {
-      const std::size_t at = line.find("] ");
-      lines.push_back(at == std::string::npos ? line : line.substr(at + 2));
-    }
-    return lines;
-  }
+  std::vector<std::string> messages() const { return logMessages(err); }
   // What a failed expectation should show.
   std::string describe() const {
     std::string s = timedOut ? std::string("timed out and killed")

@@ -15,9 +15,11 @@
 
 namespace fw::test_support {
 
+using Map = std::map<std::string, std::string>;
+
 struct Snapshot {
   std::vector<std::string> playlists;
-  std::map<std::string, std::string> tunesToPaths, namesToParentPaths, sizesToNames;
+  Map tunesToPaths, namesToParentPaths, sizesToNames;
 };
 
 // nullopt unless the file is a property list whose root has exactly the four

@@ -43,6 +43,21 @@ inline std::string strings(const std::vector<std::string>& items) {
   return out + "</array>";
 }
 
+// A media library of `count` tracks with long names and paths, so that its
+// snapshot runs to megabytes; `tag` makes one library's snapshot differ
+// from another's.
+inline std::string trackLibrary(int count, const std::string& tag) {
+  std::string body;
+  const std::string padding(200, 'x');
+  for (int i = 0; i < count; ++i) {
+    const std::string n = std::to_string(i);
+    body += key(n, "<dict>" + key("Name", str(tag + " track " + n + padding)) +
+                       key("Location", str("file:///music/" + tag + "/" + padding + "/" + n)) +
+                       "</dict>");
+  }
+  return xmlPlist(key("Tracks", "<dict>\n" + body + "</dict>"));
+}
+
 inline void removeTree(const fs::path& dir) {
   if (dir.empty()) return;
   std::error_code ignored;
@@ -70,6 +85,22 @@ inline void writeFile(const fs::path& path, std::string_view bytes) {
 inline void sizedFile(const fs::path& path, std::int64_t size) {
   writeFile(path, "");
   ASSERT_EQ(::truncate(path.c_str(), size), 0) << path;
+}
+
+inline void symlinkAt(const fs::path& target, const fs::path& at) {
+  fs::create_directories(at.parent_path());
+  fs::create_symlink(target, at);
+}
+
+// Log lines as our programs write them, without their timestamp and prefix.
+inline std::vector<std::string> logMessages(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t at = line.find("] ");
+    lines.push_back(at == std::string::npos ? line : line.substr(at + 2));
+  }
+  return lines;
 }
 
 class TempHome {

@@ -25,21 +25,6 @@ namespace {
 using namespace test_support;
 using Clock = std::chrono::steady_clock;
 
-// A library of `tracks` tracks with long names and paths, so that the
-// snapshot runs to megabytes. `tag` makes one library's snapshot differ
-// from another's.
-std::string bigLibrary(int tracks, const std::string& tag) {
-  std::string body = "<key>Tracks</key><dict>\n";
-  const std::string padding(200, 'x');
-  for (int i = 0; i < tracks; ++i) {
-    const std::string n = std::to_string(i);
-    body += "<key>" + n + "</key><dict><key>Name</key><string>" + tag + " track " + n + padding +
-            "</string><key>Location</key><string>file:///music/" + tag + "/" + padding + "/" + n +
-            ".mp3</string></dict>\n";
-  }
-  return xmlPlist(body + "</dict>\n");
-}
-
 std::vector<std::string> temporaries(const TempHome& home) {
   std::vector<std::string> out;
   for (const std::string& name : home.tmpListing()) {
@@ -51,11 +36,11 @@ std::vector<std::string> temporaries(const TempHome& home) {
 TEST(KilledMidWrite, LeavesACompleteSnapshotAndNoPileOfTemporaries) {
   TempHome home("fwkit-kill");
   const int tracks = kSanitized ? 2000 : 6000;
-  home.library(bigLibrary(tracks, "new"));
+  home.library(trackLibrary(tracks, "new"));
   ToolResult r = runTool(home);
   ASSERT_EQ(r.status, 0) << r.describe();
   const std::string newer = readBytes(home.snapshotPath());
-  home.library(bigLibrary(tracks, "old"));
+  home.library(trackLibrary(tracks, "old"));
   const auto start = Clock::now();
   r = runTool(home);
   const auto whole = Clock::now() - start;
@@ -63,7 +48,7 @@ TEST(KilledMidWrite, LeavesACompleteSnapshotAndNoPileOfTemporaries) {
   const std::string earlier = readBytes(home.snapshotPath());
   ASSERT_GT(earlier.size(), 256u << 10);
   ASSERT_NE(earlier, newer);
-  home.library(bigLibrary(tracks, "new"));
+  home.library(trackLibrary(tracks, "new"));
 
   // Half the kills fall anywhere in a run; the other half after the
   // temporary has appeared, that is while the snapshot is being written. The

@@ -3,7 +3,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/private_mounts.h"
 #include "tests/support/run_tool.h"
 
 namespace fw {
@@ -21,29 +21,10 @@ namespace {
 
 using namespace test_support;
 
-bool writeText(const char* path, const std::string& text) {
-  const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  ::close(fd);
-  return ok;
-}
-
-// Enters a private mount namespace (as root directly, otherwise inside a new
-// user namespace that maps this user) and mounts a tmpfs of `size` on `dir`.
+// A tmpfs of `size` on `dir`, in a mount namespace of this process's own.
 bool mountTinyTmpfs(const char* dir, const char* size) {
-  const uid_t uid = ::geteuid();
-  const gid_t gid = ::getegid();
-  if (::unshare(CLONE_NEWNS) != 0) {
-    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
-    (void)writeText("/proc/self/setgroups", "deny");
-    if (!writeText("/proc/self/uid_map", std::to_string(uid) + " " + std::to_string(uid) + " 1") ||
-        !writeText("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1")) {
-      return false;
-    }
-  }
-  if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
-  return ::mount("tmpfs", dir, "tmpfs", MS_NOSUID | MS_NODEV, size) == 0;
+  return enterPrivateMounts().empty() &&
+         ::mount("tmpfs", dir, "tmpfs", MS_NOSUID | MS_NODEV, size) == 0;
 }
 
 bool mountingPermitted(const fs::path& dir) {
@@ -62,14 +43,7 @@ TEST(NoSpace, ExitsOneAndKeepsTheEarlierSnapshotWhole) {
   ToolResult r = runTool(home);
   ASSERT_EQ(r.status, 0) << r.describe();
   const std::string earlier = readBytes(home.snapshotPath());
-  std::string body = "<key>Tracks</key><dict>";
-  for (int i = 0; i < 3000; ++i) {
-    body += key(std::to_string(i), "<dict>" + key("Name", str("track " + std::to_string(i))) +
-                                       key("Location", str("file:///m/" + std::to_string(i) +
-                                                           std::string(100, 'x'))) +
-                                       "</dict>");
-  }
-  home.library(xmlPlist(body + "</dict>"));
+  home.library(trackLibrary(1000, "full"));
 
   // In the child: the tmpfs goes over the temporary directory, the earlier
   // snapshot into it, and the tool runs in a grandchild; once it ends, the
@@ -103,7 +77,7 @@ TEST(NoSpace, ExitsOneAndKeepsTheEarlierSnapshotWhole) {
   ASSERT_NE(r.status, 125) << "could not set up the tmpfs";
   EXPECT_EQ(r.status, 1) << r.describe();
   const std::vector<std::string> lines = r.messages();
-  const std::string expected = "FwLibraryCore: could not write " + home.snapshotPath().string() + ": ";
+  const std::string expected = couldNotWrite(home);
   ASSERT_FALSE(lines.empty()) << r.describe();
   EXPECT_EQ(lines.back().substr(0, expected.size()), expected) << r.describe();
   EXPECT_NE(lines.back().find("No space left on device"), std::string::npos) << r.describe();

@@ -1,6 +1,7 @@
 // A path holding U+0000 names no file, at every layer that hands a path to
 // the system: the system would read the bytes before the NUL as the whole
-// path and answer for, or create, another file.
+// path and answer for, or create, another file. (The tool's preference
+// roots and tracks are checked where those are read.)
 
 #include <sys/stat.h>
 
@@ -18,8 +19,7 @@
 #include "platform/path.h"
 #include "platform/temporary_directory.h"
 #include "platform/unicode.h"
-#include "tests/support/run_tool.h"
-#include "tests/support/snapshot.h"
+#include "tests/support/temp_home.h"
 
 namespace fw {
 namespace {
@@ -119,37 +119,6 @@ TEST_F(NulPath, CreatesNothing) {
     expectNothingCreated();
   }
   EXPECT_EQ(readBytes(dir() / "real"), "secret");
-}
-
-// The tool skips a root holding U+0000 as it skips one that is not a
-// string, and a track whose Location decodes to a path holding U+0000 as it
-// skips one that does not parse.
-TEST(NulPathInTheTool, SkipsSuchRootsAndTracks) {
-  TempHome home("fwkit-nul-tool");
-  writeFile(home.home() / "real/inside.txt", "x");
-  writeFile(home.home() / "ok/fine.txt", "x");
-  plist::Dictionary prefs;
-  prefs.set(u"save_directory", plist::Value::string(u"~/real\0/etc"s));
-  plist::Array shared;
-  shared.push_back(plist::Value::string(u"~/ok"));
-  shared.push_back(plist::Value::string(u"\0"s));
-  prefs.set(u"kFwSharedDirectories", plist::Value::array(std::move(shared)));
-  binaryPreferences(home, plist::Value::dictionary(std::move(prefs)));
-  const std::string music = "file://" + (home.home() / "Music").string();
-  home.library(xmlPlist(key(
-      "Tracks", "<dict>" + key("1", "<dict>" + key("Name", str("Cut")) +
-                                        key("Location", str(music + "/a%00b.mp3")) + "</dict>") +
-                    key("2", "<dict>" + key("Name", str("Whole")) +
-                                 key("Location", str(music + "/whole.mp3")) + "</dict>") +
-                    "</dict>")));
-
-  const ToolResult r = runTool(home);
-  ASSERT_EQ(r.status, 0) << r.describe();
-  const std::optional<Snapshot> s = readSnapshot(home.snapshotPath());
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->namesToParentPaths, (std::map<std::string, std::string>{{"fine.txt", "~/ok"}}));
-  EXPECT_EQ(s->tunesToPaths,
-            (std::map<std::string, std::string>{{"whole", "~/Music/whole.mp3"}}));
 }
 
 }  // namespace
