@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/large_block.h"
+
 namespace fw {
 
 template <typename HashWord, std::size_t kMinimumSlots = 64>
@@ -31,6 +33,7 @@ class OpenAddressingIndex {
     HashWord hash;
     std::uint32_t id;  // kAbsent marks a free slot
   };
+  using Slots = std::vector<Slot, LargeBlockAllocator<Slot>>;
 
   [[nodiscard]] std::size_t size() const noexcept { return used_; }
   [[nodiscard]] bool empty() const noexcept { return used_ == 0; }
@@ -82,7 +85,7 @@ class OpenAddressingIndex {
 
   // Empties the index and gives its memory back.
   void clear() noexcept {
-    std::vector<Slot>().swap(slots_);
+    Slots().swap(slots_);
     mask_ = 0;
     used_ = 0;
   }
@@ -99,7 +102,7 @@ class OpenAddressingIndex {
   }
 
   void rehash(std::size_t slots) {
-    std::vector<Slot> old = std::move(slots_);
+    Slots old = std::move(slots_);
     slots_.assign(slots, Slot{0, kAbsent});
     mask_ = slots - 1;
     for (const Slot& s : old) {
@@ -107,7 +110,7 @@ class OpenAddressingIndex {
     }
   }
 
-  std::vector<Slot> slots_;
+  Slots slots_;
   std::size_t mask_ = 0;
   std::size_t used_ = 0;
 };

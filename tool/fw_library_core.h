@@ -27,6 +27,7 @@
 #include <tsl/ordered_set.h>
 
 #include "platform/exception.h"
+#include "platform/large_block.h"
 #include "platform/shared_string.h"
 
 namespace fw {
@@ -41,7 +42,8 @@ class Value;
 template <class T, class Hash = std::hash<T>, class Equal = std::equal_to<T>>
 class MutableSet {
  public:
-  using Items = tsl::ordered_set<T, Hash, Equal, std::allocator<T>, std::vector<T>>;
+  using Items = tsl::ordered_set<T, Hash, Equal, LargeBlockAllocator<T>,
+                                  std::vector<T, LargeBlockAllocator<T>>>;
 
   void addObject(T object) { items_.insert(std::move(object)); }
   // Room for `n` objects in all, so that adding up to that many rehashes nothing.
@@ -76,8 +78,9 @@ using StringArray = MutableArray<SharedString>;
 // takes the new value (insert_or_assign), as setObject:forKey: does.
 using StringDictionary =
     tsl::ordered_map<SharedString, SharedString, SharedStringHash, SharedStringEqual,
-                     std::allocator<std::pair<SharedString, SharedString>>,
-                     std::vector<std::pair<SharedString, SharedString>>>;
+                     LargeBlockAllocator<std::pair<SharedString, SharedString>>,
+                     std::vector<std::pair<SharedString, SharedString>,
+                                 LargeBlockAllocator<std::pair<SharedString, SharedString>>>>;
 
 // The guarded insert: skips an absent object or collection; otherwise sends
 // collection->addObject(*object) and logs and swallows whatever that throws.

@@ -46,7 +46,7 @@ std::uint8_t* putHeader(std::uint8_t* p, bplist::Type type, std::uint64_t count)
 
 class Encoder {
  public:
-  Encoder(const std::vector<std::uint32_t>& refs, std::size_t refSize)
+  Encoder(const BinaryReferences& refs, std::size_t refSize)
       : refs_(refs), refSize_(refSize) {}
 
   std::uint8_t* put(std::uint8_t* p, const BinaryObject& o) const {
@@ -113,7 +113,7 @@ class Encoder {
   }
 
  private:
-  const std::vector<std::uint32_t>& refs_;
+  const BinaryReferences& refs_;
   std::size_t refSize_;
 };
 
@@ -121,14 +121,14 @@ class Encoder {
 
 std::optional<std::vector<std::uint8_t>> encodeBinaryObjects(BinaryObjectTable& table) {
   if (table.failed()) return std::nullopt;
-  const std::vector<BinaryObject>& objects = table.objects();
+  const BinaryObjects& objects = table.objects();
   if (objects.empty()) {
     table.fail("no objects to write");
     return std::nullopt;
   }
   // Lookups are over; their tables go before the output is allocated.
   table.releaseLookups();
-  const std::vector<std::uint32_t>& refs = table.allReferences();
+  const BinaryReferences& refs = table.allReferences();
   const std::uint64_t n = objects.size();
   const std::size_t refSize = bytesFor(n - 1);
   const std::uint64_t tableOffset =

@@ -31,8 +31,8 @@ std::uint64_t wordOf(const void* p) {
 
 // Grows `v` to room for `more` beyond its size, at least doubling, so that
 // many small reservations cost no more than pushing back.
-template <typename T>
-void reserveMore(std::vector<T>& v, std::size_t more) {
+template <typename Vector>
+void reserveMore(Vector& v, std::size_t more) {
   const std::size_t need = v.size() + more;
   if (need > v.capacity()) v.reserve(std::max(need, v.capacity() * 2));
 }

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/large_block.h"
 #include "platform/open_addressing_index.h"
 #include "platform/plist/value.h"
 
@@ -57,6 +58,10 @@ struct BinaryObject {
   }
 };
 static_assert(sizeof(BinaryObject) == 16);
+
+// Both grow to megabytes for a large snapshot.
+using BinaryObjects = std::vector<BinaryObject, LargeBlockAllocator<BinaryObject>>;
+using BinaryReferences = std::vector<std::uint32_t, LargeBlockAllocator<std::uint32_t>>;
 
 class BinaryObjectTable {
  public:
@@ -122,8 +127,8 @@ class BinaryObjectTable {
   // How many references setReference() has set.
   [[nodiscard]] std::size_t referencesSet() const { return referencesSet_; }
 
-  [[nodiscard]] const std::vector<BinaryObject>& objects() const { return objects_; }
-  [[nodiscard]] const std::vector<std::uint32_t>& allReferences() const { return refs_; }
+  [[nodiscard]] const BinaryObjects& objects() const { return objects_; }
+  [[nodiscard]] const BinaryReferences& allReferences() const { return refs_; }
   // The objects' bytes without their references, and those of the last one.
   [[nodiscard]] std::uint64_t objectBytes() const { return objectBytes_; }
   [[nodiscard]] std::uint64_t lastObjectBytes() const { return lastBytes_; }
@@ -145,8 +150,8 @@ class BinaryObjectTable {
 
   std::string* reason_;
   bool failed_ = false;
-  std::vector<BinaryObject> objects_;
-  std::vector<std::uint32_t> refs_;
+  BinaryObjects objects_;
+  BinaryReferences refs_;
   std::size_t referencesSet_ = 0;
   std::uint64_t objectBytes_ = 0;
   std::uint64_t lastBytes_ = 0;

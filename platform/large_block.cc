@@ -1,0 +1,40 @@
+#include "platform/large_block.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+
+namespace fw {
+namespace {
+
+std::size_t roundedUp(std::size_t bytes) {
+  return (bytes + kLargeBlockBytes - 1) & ~(kLargeBlockBytes - 1);
+}
+
+}  // namespace
+
+void* allocateLargeBlock(std::size_t bytes) {
+  const std::size_t size = roundedUp(bytes);
+  if (size < bytes) throw std::bad_alloc();
+  // Mapped with room to spare, then trimmed to an aligned block, since a
+  // huge page must start on a multiple of its size.
+  const std::size_t spare = size + kLargeBlockBytes;
+  void* mapped = ::mmap(nullptr, spare, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) throw std::bad_alloc();
+  const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+  const std::uintptr_t aligned = (start + kLargeBlockBytes - 1) & ~(kLargeBlockBytes - 1);
+  if (aligned > start) ::munmap(mapped, aligned - start);
+  const std::uintptr_t tail = start + spare - (aligned + size);
+  if (tail > 0) ::munmap(reinterpret_cast<void*>(aligned + size), tail);
+  void* block = reinterpret_cast<void*>(aligned);
+#if defined(MADV_HUGEPAGE)
+  ::madvise(block, size, MADV_HUGEPAGE);  // a hint: refused, the block still works
+#endif
+  return block;
+}
+
+void freeLargeBlock(void* block, std::size_t bytes) noexcept {
+  if (block != nullptr) ::munmap(block, roundedUp(bytes));
+}
+
+}  // namespace fw

@@ -1,0 +1,56 @@
+#pragma once
+
+// LargeBlockAllocator: the allocator of the collections that grow, by
+// doubling, into blocks of megabytes (the scanner's sets and dictionaries,
+// the binary writer's tables). A block of at least kLargeBlockBytes is a
+// mapping of its own, given back to the system the moment it is freed, and,
+// where the system offers them, backed by huge pages, so that filling it
+// costs a page fault per 2 MiB instead of one per 4 KiB. Smaller blocks come
+// from operator new.
+//
+//   std::vector<std::uint32_t, LargeBlockAllocator<std::uint32_t>> ids;
+//   ids.resize(1 << 20);  // one 4 MiB mapping
+
+#include <cstddef>
+#include <new>
+
+namespace fw {
+
+inline constexpr std::size_t kLargeBlockBytes = std::size_t{2} << 20;
+
+// A mapping of at least `bytes` (kLargeBlockBytes or more), aligned to
+// kLargeBlockBytes; throws std::bad_alloc when the system refuses.
+[[nodiscard]] void* allocateLargeBlock(std::size_t bytes);
+// Gives back a block from allocateLargeBlock(bytes), with the same `bytes`.
+void freeLargeBlock(void* block, std::size_t bytes) noexcept;
+
+template <class T>
+class LargeBlockAllocator {
+ public:
+  using value_type = T;
+
+  LargeBlockAllocator() noexcept = default;
+  template <class U>
+  LargeBlockAllocator(const LargeBlockAllocator<U>&) noexcept {}  // NOLINT: rebinding converts
+
+  [[nodiscard]] T* allocate(std::size_t n) {
+    if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
+    const std::size_t bytes = n * sizeof(T);
+    if (bytes >= kLargeBlockBytes) return static_cast<T*>(allocateLargeBlock(bytes));
+    return static_cast<T*>(::operator new(bytes, std::align_val_t{alignof(T)}));
+  }
+  void deallocate(T* p, std::size_t n) noexcept {
+    const std::size_t bytes = n * sizeof(T);
+    if (bytes >= kLargeBlockBytes) {
+      freeLargeBlock(p, bytes);
+    } else {
+      ::operator delete(p, std::align_val_t{alignof(T)});
+    }
+  }
+
+  friend bool operator==(const LargeBlockAllocator&, const LargeBlockAllocator&) noexcept {
+    return true;
+  }
+};
+
+}  // namespace fw
