@@ -163,9 +163,10 @@ TEST(KvColorSlots, SelectionColorsAreCalibratedCopiesOfTheSystemOnes) {
   const ColorPtr& blend = KvColor::whiteColorBlendedWithAlternate();
   ASSERT_NE(blend, nullptr);
   EXPECT_EQ(blend, KvColor::whiteColorBlendedWithAlternate());
-  EXPECT_FLOAT_EQ(blend->redComponent(), 0.7f + 0.3f * 0.22f);
-  EXPECT_FLOAT_EQ(blend->greenComponent(), 0.7f + 0.3f * 0.46f);
-  EXPECT_FLOAT_EQ(blend->blueComponent(), 0.7f + 0.3f * 0.84f);
+  // Seven parts white to three of the selection color.
+  EXPECT_FLOAT_EQ(blend->redComponent(), 0.766f);
+  EXPECT_FLOAT_EQ(blend->greenComponent(), 0.838f);
+  EXPECT_FLOAT_EQ(blend->blueComponent(), 0.952f);
   EXPECT_FLOAT_EQ(blend->alphaComponent(), 1.0f);
 }
 

@@ -1,17 +1,12 @@
 // What the palette makes on first use depends on the system appearance at
 // that moment, and what it made then never changes. Each scenario needs a
-// process whose palette is still empty, so the test below runs each one in a
-// fresh copy of this test program.
+// process whose palette is still empty.
 
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <cstdlib>
 #include <set>
 #include <string>
-#include <tuple>
 
 #include "drawing/kv_color.h"
 #include "drawing/string_image.h"
@@ -22,11 +17,10 @@
 namespace fw {
 namespace {
 
-constexpr const char* kScenarioVariable = "FW_PALETTE_SCENARIO";
-
-using fw::test_support::Rgb;
-
 using fw::test_support::coreColors;
+using fw::test_support::drawnInto;
+using fw::test_support::Rgb;
+using fw::test_support::sansText;
 
 void expectRgb(const ColorPtr& c, float r, float g, float b) {
   ASSERT_NE(c, nullptr);
@@ -89,20 +83,15 @@ void missingSystemColorsLeaveSlotsEmpty() {
 
   // Text keeps the caller's color where there is no selection color to
   // stand out from, even for an absent background.
-  const TextAttributes black{{std::u16string(NSForegroundColorAttributeName), Color::blackColor()},
-                             {std::u16string(NSFontAttributeName), Font{u"DejaVu Sans", 24}}};
+  const TextAttributes black = sansText(24);
   auto inkOf = [&](auto draw) {
-    ImagePtr image = Image::imageWithSize(sizeWithAttributes(u"Hi", black));
-    image->lockFocus();
-    draw();
-    image->unlockFocus();
-    return coreColors(*image);
+    return coreColors(*drawnInto(sizeWithAttributes(u"Hi", black), draw));
   };
   const std::set<Rgb> blackInk{{0, 0, 0}};
-  const std::set<Rgb> whiteInk{{255, 255, 255}};
   EXPECT_EQ(inkOf([&] { drawAtPoint(u"Hi", {0, 0}, black, nullptr); }), blackInk);
   EXPECT_EQ(inkOf([&] { drawAtPoint(u"Hi", {0, 0}, black, 2, 0.5f); }), blackInk);
-  EXPECT_EQ(inkOf([&] { drawAtPoint(u"Hi", {0, 0}, black, 2, 1.0f); }), whiteInk);
+  EXPECT_EQ(inkOf([&] { drawAtPoint(u"Hi", {0, 0}, black, 2, 1.0f); }),
+            (std::set<Rgb>{{255, 255, 255}}));
 
   setSystemAppearance(defaultAppearance());
   expectRgb(KvColor::alternateSelectedControlColor(), 0.22f, 0.46f, 0.84f);
@@ -115,12 +104,9 @@ void missingSystemColorsLeaveSlotsEmpty() {
 // background does, so the appearance at that moment is the one it keeps;
 // the text still keeps the caller's color.
 void absentBackgroundStillMakesTheSelectionColor() {
-  const TextAttributes black{{std::u16string(NSForegroundColorAttributeName), Color::blackColor()},
-                             {std::u16string(NSFontAttributeName), Font{u"DejaVu Sans", 24}}};
-  ImagePtr image = Image::imageWithSize(sizeWithAttributes(u"Hi", black));
-  image->lockFocus();
-  drawAtPoint(u"Hi", {0, 0}, black, nullptr);
-  image->unlockFocus();
+  const TextAttributes black = sansText(24);
+  const ImagePtr image = drawnInto(sizeWithAttributes(u"Hi", black),
+                                   [&] { drawAtPoint(u"Hi", {0, 0}, black, nullptr); });
   EXPECT_EQ(coreColors(*image), (std::set<Rgb>{{0, 0, 0}}));
   setSystemAppearance(graphiteAppearance());
   expectRgb(KvColor::alternateSelectedControlColor(), 0.22f, 0.46f, 0.84f);
@@ -136,36 +122,18 @@ const struct {
     {"missing", &missingSystemColorsLeaveSlotsEmpty},
 };
 
-// Runs in the child only.
-TEST(PaletteScenario, Run) {
-  const char* name = getenv(kScenarioVariable);
-  if (name == nullptr) GTEST_SKIP() << "runs only inside PaletteFirstUse";
-  for (const auto& s : kScenarios) {
-    if (std::string(name) == s.name) {
-      s.run();
-      return;
-    }
-  }
-  FAIL() << "unknown scenario " << name;
-}
-
+// Each scenario in a child that runs this program afresh ("threadsafe"
+// death-test style), so nothing has touched the palette before it.
 TEST(PaletteFirstUse, EachScenarioInAFreshProcess) {
-  if (getenv(kScenarioVariable) != nullptr) GTEST_SKIP();
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  ASSERT_GT(n, 0);
-  self[n] = '\0';
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   for (const auto& s : kScenarios) {
-    const std::string command = std::string(kScenarioVariable) + "=" + s.name + " '" + self +
-                                "' --gtest_filter=PaletteScenario.Run 2>&1";
-    FILE* child = popen(command.c_str(), "r");
-    ASSERT_NE(child, nullptr);
-    std::string output;
-    char buf[4096];
-    while (size_t got = fread(buf, 1, sizeof buf, child)) output.append(buf, got);
-    const int status = pclose(child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << s.name << ":\n" << output;
-    EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << s.name << ":\n" << output;
+    EXPECT_EXIT(
+        {
+          s.run();
+          std::exit(::testing::Test::HasFailure() ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << s.name;
   }
 }
 

@@ -17,11 +17,10 @@
 namespace fw {
 namespace {
 
+using fw::test_support::coreColors;
 using fw::test_support::Rgb;
 constexpr Rgb kBlack{0, 0, 0};
 constexpr Rgb kWhite{255, 255, 255};
-
-using fw::test_support::coreColors;
 
 // The coverage of every pixel, whatever its color: the shape of the text.
 std::vector<int> coverage(const Image& image) {
@@ -37,20 +36,13 @@ Rgb asRgb(const Color& c) {
   return {byte(c.redComponent()), byte(c.greenComponent()), byte(c.blueComponent())};
 }
 
-TextAttributes blackText(float points = 24) {
-  return {{std::u16string(NSForegroundColorAttributeName), Color::blackColor()},
-          {std::u16string(NSFontAttributeName), Font{u"DejaVu Sans", points}}};
-}
+TextAttributes blackText(float points = 24) { return test_support::sansText(points); }
 
 constexpr std::u16string_view kText = u"Hello";
 
 template <class Draw>
 ImagePtr render(const TextAttributes& attributes, Draw draw) {
-  ImagePtr image = Image::imageWithSize(sizeWithAttributes(kText, attributes));
-  image->lockFocus();
-  draw();
-  image->unlockFocus();
-  return image;
+  return test_support::drawnInto(sizeWithAttributes(kText, attributes), draw);
 }
 
 TEST(ImageWithAttributes, EmptyStringIsABlankImageOneLineHigh) {

@@ -7,11 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,34 +17,25 @@
 
 #include "platform/temporary_directory.h"
 #include "platform/unicode.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_home.h"
 
 namespace fw {
 namespace {
 
 namespace fs = std::filesystem;
 
+// The tests work in the fixture's empty tmp() directory.
 class FilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/fwkit-files-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override {
-    fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(root_);
-  }
-
   std::u16string at(const std::string& relative) const {
     return utf8ToUtf16Lossy((root_ / relative).string());
   }
   void write(const std::string& relative, const std::string& text) const {
-    std::ofstream(root_ / relative, std::ios::binary) << text;
+    test_support::writeFile(root_ / relative, text);
   }
   std::string read(const std::string& relative) const {
-    std::stringstream s;
-    s << std::ifstream(root_ / relative, std::ios::binary).rdbuf();
-    return s.str();
+    return test_support::readBytes(root_ / relative);
   }
   std::vector<std::string> entries() const {
     std::vector<std::string> names;
@@ -58,7 +47,8 @@ class FilesTest : public ::testing::Test {
     return {text.begin(), text.end()};
   }
 
-  fs::path root_;
+  test_support::TempHome home_{"fwkit-files"};
+  const fs::path root_ = home_.tmp();
   const FileManager& fm_ = FileManager::defaultManager();
 };
 
@@ -167,29 +157,7 @@ TEST_F(FilesTest, FailedAtomicWriteLeavesTheTargetAndNoTemporaryFile) {
   EXPECT_EQ(entries(), (std::vector<std::string>{"occupied"}));
 }
 
-// Sets or clears an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) {
-      ::setenv(name, value->c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using test_support::ScopedEnv;
 
 TEST_F(FilesTest, TemporaryDirectoryPrefersTmpdirThenAPrivateRuntimeDirectory) {
   fs::create_directory(root_ / "tmpdir");

@@ -1,9 +1,7 @@
 #include "platform/log.h"
 
-#include <sys/syscall.h>
 #include <unistd.h>
 
-#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -12,41 +10,24 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/process_identity.h"
+#include "tests/support/capture_stderr.h"
+
 namespace fw {
 namespace {
 
-// Everything written to standard error while `run` runs, read on another
-// thread so that a full pipe never stalls the writers.
-std::string captureStderr(const std::function<void()>& run) {
-  int fds[2];
-  EXPECT_EQ(::pipe(fds), 0);
-  const int saved = ::dup(STDERR_FILENO);
-  ::dup2(fds[1], STDERR_FILENO);
-  ::close(fds[1]);
-  std::string captured;
-  std::thread reader([&] {
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) captured.append(buffer, n);
-  });
-  run();
-  ::dup2(saved, STDERR_FILENO);
-  ::close(saved);
-  reader.join();
-  ::close(fds[0]);
-  return captured;
-}
+using test_support::captureStderr;
 
 TEST(LogLine, OneLineWithTimestampProgramAndIds) {
   const std::string out = captureStderr([] {
     logLine("FwLibraryController: fs: 12");
     logLine(u"caf\u00e9 \xD800!");
   });
-  const std::string ids = "\\[" + std::to_string(::getpid()) + ":" +
-                          std::to_string(static_cast<long>(::syscall(SYS_gettid))) + "\\] ";
-  const std::string stamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )";
-  const std::regex expected(stamp + program_invocation_short_name + ids +
-                            "FwLibraryController: fs: 12\n" + stamp +
-                            program_invocation_short_name + ids + "caf\xC3\xA9 \xEF\xBF\xBD!\n");
+  const std::string prefix = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} test_platform\[)" +
+                             std::to_string(::getpid()) + ":" +
+                             std::to_string(currentThreadId()) + "\\] ";
+  const std::regex expected(prefix + "FwLibraryController: fs: 12\n" + prefix +
+                            "caf\xC3\xA9 \xEF\xBF\xBD!\n");
   EXPECT_TRUE(std::regex_match(out, expected)) << out;
 }
 

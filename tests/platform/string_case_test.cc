@@ -5,16 +5,13 @@
 #include <clocale>
 #include <string>
 
+#include "tests/support/table.h"
+
 namespace fw {
 namespace {
 
-struct CaseCase {
-  std::u16string in;
-  std::u16string out;
-};
-
 TEST(StringCaseTest, FullRootLocaleLowerCaseMapping) {
-  const CaseCase cases[] = {
+  test_support::expectRows(lowercaseString, test_support::Rows<std::u16string>{
       {u"", u""},
       {u"ABC xyz 123", u"abc xyz 123"},
       {u"\u0130", u"i\u0307"},                 // dotted capital I grows to two units
@@ -26,8 +23,7 @@ TEST(StringCaseTest, FullRootLocaleLowerCaseMapping) {
       {u"\U00010400", u"\U00010428"},          // Deseret, outside the BMP
       {u"  Mixed Case  ", u"  mixed case  "},  // no trimming here
       {std::u16string(1, u'\xD800') + u"A", std::u16string(1, u'\xD800') + u"a"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(lowercaseString(c.in), c.out);
+  });
 }
 
 TEST(StringCaseTest, IgnoresTheProcessLocale) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/table.h"
+
 namespace fw {
 namespace {
 
@@ -22,18 +24,13 @@ TEST(Unicode, StrictRefusesIllFormedUtf8) {
 }
 
 TEST(Unicode, LossyReplacesEachMaximalSubpart) {
-  struct Case {
-    std::string in;
-    std::u16string out;
-  };
-  const Case cases[] = {
+  test_support::expectRows(utf8ToUtf16Lossy, test_support::Rows<std::string, std::u16string>{
       {"a\xF0\x9F", u"a\uFFFD"},                       // truncated 4-byte sequence: one
       {"\xC0\xAF", u"\uFFFD\uFFFD"},                   // overlong lead, then a lone continuation
       {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},         // encoded surrogate
       {"\xE2\x82\xACx\x80y", u"\u20acx\uFFFDy"},
       {"\xF1\x80\x80\xE1\x80\xC2", u"\uFFFD\uFFFD\uFFFD"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(utf8ToUtf16Lossy(c.in), c.out) << c.in;
+  });
 }
 
 TEST(Unicode, UnpairedSurrogates) {

@@ -3,9 +3,11 @@
 // Pixel checks shared by the graphics and drawing tests.
 
 #include <set>
+#include <string>
 #include <tuple>
 
 #include "platform/graphics/image.h"
+#include "platform/graphics/string_drawing.h"
 
 namespace fw::test_support {
 
@@ -22,6 +24,22 @@ inline std::set<Rgb> coreColors(const Image& image) {
     }
   }
   return colors;
+}
+
+// An image of `size` holding what `draw` puts there while it has the focus.
+template <class Draw>
+ImagePtr drawnInto(Size size, Draw draw) {
+  ImagePtr image = Image::imageWithSize(size);
+  image->lockFocus();
+  draw();
+  image->unlockFocus();
+  return image;
+}
+
+// Text in DejaVu Sans at `points`, black unless told otherwise.
+inline TextAttributes sansText(float points, ColorPtr color = Color::blackColor()) {
+  return {{std::u16string(NSForegroundColorAttributeName), std::move(color)},
+          {std::u16string(NSFontAttributeName), Font{u"DejaVu Sans", points}}};
 }
 
 }  // namespace fw::test_support

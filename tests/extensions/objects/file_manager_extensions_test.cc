@@ -1,50 +1,28 @@
 #include "extensions/objects/file_manager_extensions.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <span>
-#include <sstream>
 #include <string>
 
 #include "platform/unicode.h"
+#include "tests/support/temp_home.h"
 
 namespace fw {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh directory per test, with HOME and TMPDIR inside it.
+// The tests work in the fixture's empty tmp() directory.
 class RecursiveCreation : public ::testing::Test {
  protected:
-  void SetUp() override {
-    // Taken once: later tests see TMPDIR pointing into an earlier, removed root.
-    static const fs::path base = fs::temp_directory_path();
-    std::string tmpl = (base / "fw_objects_XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    root_ = tmpl;
-    ::setenv("HOME", (root_ / "home").c_str(), 1);
-    ::setenv("TMPDIR", root_.c_str(), 1);
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
   std::u16string at(const std::string& rel) const { return asciiToUtf16((root_ / rel).string()); }
-  static std::string read(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  void write(const std::string& rel, const std::string& text) const {
-    std::ofstream(root_ / rel) << text;
-  }
+  std::string read(const std::string& rel) const { return test_support::readBytes(root_ / rel); }
 
-  fs::path root_;
+  test_support::TempHome home_{"fw_objects"};
+  const fs::path root_ = home_.tmp();
   const FileManager& fm = FileManager::defaultManager();
 };
 
@@ -61,15 +39,15 @@ TEST_F(RecursiveCreation, CreatesMissingDirectoriesThenTheLeaf) {
 }
 
 TEST_F(RecursiveCreation, NeverChangesAnExistingEntry) {
-  write("keep.txt", "contents");
+  test_support::writeFile(root_ / "keep.txt", "contents");
   createFileAtPathRecursive(fm, at("keep.txt"));
-  EXPECT_EQ(read(root_ / "keep.txt"), "contents");
+  EXPECT_EQ(read("keep.txt"), "contents");
   // A plain file where the last directory belongs: nothing is made.
   createDirectoryAtPathRecursive(fm, at("keep.txt"));
   createDirectoryAtPathRecursive(fm, at("keep.txt/"));  // the slash makes it no directory
   createFileAtPathRecursive(fm, at("keep.txt//"));
   EXPECT_TRUE(fs::is_regular_file(root_ / "keep.txt"));
-  EXPECT_EQ(read(root_ / "keep.txt"), "contents");
+  EXPECT_EQ(read("keep.txt"), "contents");
   // A directory at the last component: no file is made.
   fs::create_directory(root_ / "dir");
   createFileAtPathRecursive(fm, at("dir"));
@@ -81,10 +59,10 @@ TEST_F(RecursiveCreation, NeverChangesAnExistingEntry) {
 }
 
 TEST_F(RecursiveCreation, PlainFileInTheMiddleStopsEverythingBelow) {
-  write("mid", "m");
+  test_support::writeFile(root_ / "mid", "m");
   createFileAtPathRecursive(fm, at("mid/a/b.txt"));
   createDirectoryAtPathRecursive(fm, at("mid/a/b"));
-  EXPECT_EQ(read(root_ / "mid"), "m");
+  EXPECT_EQ(read("mid"), "m");
   EXPECT_EQ(fs::directory_iterator(root_)->path(), root_ / "mid");
 }
 

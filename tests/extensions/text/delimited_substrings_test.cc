@@ -5,11 +5,12 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "tests/support/table.h"
 
 namespace fw {
 namespace {
 
-std::string show(std::u16string_view s) { return testing::PrintToString(std::u16string(s)); }
+using test_support::show;
 
 TEST(DelimitedSubstrings, OutcomeTableAndExamples) {
   using Text = std::optional<std::u16string_view>;

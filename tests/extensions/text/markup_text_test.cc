@@ -7,18 +7,18 @@
 #include <string>
 
 #include "platform/unicode.h"
+#include "tests/support/table.h"
 
 namespace fw {
 namespace {
 
-std::string show(std::u16string_view s) { return testing::PrintToString(std::u16string(s)); }
+using test_support::expectRows;
+using test_support::show;
+using test_support::TextRows;
+using EntityRows = test_support::Rows<std::optional<std::u16string_view>, std::u16string>;
 
 TEST(HtmlEntities, NamesAndNumbers) {
-  struct Case {
-    std::optional<std::u16string_view> name;
-    std::u16string expected;
-  };
-  const Case cases[] = {
+  expectRows(stringForHTMLEntity, EntityRows{
       {u"eacute", u"\u00E9"}, {u"Eacute", u"\u00C9"}, {u"nbsp", u"\u00A0"},
       {u"copy", u"\u00A9"},   {u"shy", u"\u00AD"},    {u"Agrave", u"\u00C0"},
       {u"times", u"\u00D7"},  {u"szlig", u"\u00DF"},  {u"agrave", u"\u00E0"},
@@ -28,54 +28,24 @@ TEST(HtmlEntities, NamesAndNumbers) {
       {u"#x41", std::u16string(1, u'\0')}, {u"#", std::u16string(1, u'\0')},
       {u"lt", u""},           {u"gt", u""},           {u"apos", u""},
       {u"AMP", u""},          {u"", u""},             {std::nullopt, u""},
-      {u"nbspx", u""},        {u"frac12", u"\u00BD"}, {u"thorn", u"\u00FE"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(stringForHTMLEntity(c.name), c.expected) << show(c.name.value_or(u"<absent>"));
-  }
+      {u"nbspx", u""},        {u"frac12", u"\u00BD"}, {u"thorn", u"\u00FE"}});
 }
 
 TEST(HtmlEntities, RemovingDecodesInOnePass) {
-  struct Case {
-    std::u16string_view in, out;
-  };
-  const Case cases[] = {
-      {u"Fish &amp; Chips", u"Fish & Chips"},
-      {u"caf&eacute;", u"caf\u00E9"},
-      {u"a & b", u"a & b"},
-      {u"AT&T", u"AT&T"},
-      {u"a&", u"a&"},
-      {u"&", u"&"},
-      {u"a&;b", u"a;b"},
-      {u"x&foo;y", u"xy"},
-      {u"&lt;b&gt;", u"b"},
-      {u"&amp;amp;", u"&amp;"},
-      {u"&#38;", u"&"},
-      {u"Tom&Jerry; Bob", u"Tom Bob"},
-      {u"a&&b;", u"a"},
-      {u"&&", u"&&"},
-      {u"&quot;&nbsp;&yuml;", u"\"\u00A0\u00FF"},
-      {u"", u""},
-      {u"\U0001F600&amp;", u"\U0001F600&"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(stringByRemovingHTMLEntities(c.in), c.out) << show(c.in);
+  expectRows(stringByRemovingHTMLEntities, TextRows{
+      {u"Fish &amp; Chips", u"Fish & Chips"}, {u"caf&eacute;", u"caf\u00E9"}, {u"a & b", u"a & b"},
+      {u"AT&T", u"AT&T"}, {u"a&", u"a&"}, {u"&", u"&"}, {u"a&;b", u"a;b"}, {u"x&foo;y", u"xy"},
+      {u"&lt;b&gt;", u"b"}, {u"&amp;amp;", u"&amp;"}, {u"&#38;", u"&"},
+      {u"Tom&Jerry; Bob", u"Tom Bob"}, {u"a&&b;", u"a"}, {u"&&", u"&&"},
+      {u"&quot;&nbsp;&yuml;", u"\"\u00A0\u00FF"}, {u"", u""},
+      {u"\U0001F600&amp;", u"\U0001F600&"}});
 }
 
 TEST(HtmlTags, RemovingReplacesTagsWithASpace) {
-  struct Case {
-    std::u16string_view in, out;
-  };
-  const Case cases[] = {
-      {u"a<b>c</b>d", u"a c d"},
-      {u"x < y", u"x "},
-      {u"a > b", u"a > b"},
-      {u"say \"hi\"", u"say \"hi\""},
-      {u"<i>say</i> \"hi\"", u" say  &quot;hi&quot;"},
-      {u"<a title=\"x>y\">z", u" y&quot;>z"},
-      {u"<<b>>", u" >"},
-      {u"", u""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(stringByRemovingHTMLTags(c.in), c.out) << show(c.in);
+  expectRows(stringByRemovingHTMLTags, TextRows{
+      {u"a<b>c</b>d", u"a c d"}, {u"x < y", u"x "}, {u"a > b", u"a > b"},
+      {u"say \"hi\"", u"say \"hi\""}, {u"<i>say</i> \"hi\"", u" say  &quot;hi&quot;"},
+      {u"<a title=\"x>y\">z", u" y&quot;>z"}, {u"<<b>>", u" >"}, {u"", u""}});
 }
 
 // Parses `<r>` + text + `</r>` with expat and returns the character data.
@@ -96,10 +66,7 @@ std::optional<std::u16string> decodeWithExpat(std::u16string_view text) {
 }
 
 TEST(XmlEscaping, EscapesTheFiveSpecialsOnce) {
-  struct Case {
-    std::u16string_view in, out;
-  };
-  const Case cases[] = {
+  const TextRows cases = {
       {u"a<b & c>", u"a&lt;b &amp; c&gt;"},
       {u"'", u"&apos;"},
       {u"\"", u"&quot;"},
@@ -113,9 +80,9 @@ TEST(XmlEscaping, EscapesTheFiveSpecialsOnce) {
       {u"x&", u"x&amp;"},
       {u"\u00E9&\u00E9", u"\u00E9&amp;\u00E9"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(xmlEscapedString(c.in), c.out) << show(c.in);
-    EXPECT_EQ(decodeWithExpat(xmlEscapedString(c.in)), std::u16string(c.in)) << show(c.in);
+  expectRows(xmlEscapedString, cases);
+  for (const auto& [in, out] : cases) {
+    EXPECT_EQ(decodeWithExpat(xmlEscapedString(in)), std::u16string(in)) << show(in);
   }
 }
 

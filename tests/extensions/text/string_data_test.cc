@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/table.h"
+
 namespace fw {
 namespace {
 
@@ -33,20 +35,17 @@ TEST(StringWithData, DecodesStrictUtf8AndRefusesTheRest) {
   }
 }
 
-TEST(StringData, DataIsSevenBitWithQuestionMarks) {
-  EXPECT_EQ(fw::data(u"abc"), (Bytes{'a', 'b', 'c'}));
-  EXPECT_EQ(fw::data(u"a\u00E9\u007F"), (Bytes{'a', '?', 0x7F}));
-  // Code units count: a pair of surrogates gives two question marks.
-  EXPECT_EQ(fw::data(u"\U0001F600!"), (Bytes{'?', '?', '!'}));
-  EXPECT_EQ(fw::data(u""), Bytes{});
-}
-
-TEST(StringData, DataUtf8IsLossyForUnpairedSurrogates) {
-  EXPECT_EQ(fw::dataUTF8(u"a\u00E9"), (Bytes{'a', 0xC3, 0xA9}));
-  EXPECT_EQ(fw::dataUTF8(u"\U0001F600"), (Bytes{0xF0, 0x9F, 0x98, 0x80}));
+// data() is seven-bit with question marks, counting code units (a pair of
+// surrogates gives two); dataUTF8() is lossy for unpaired surrogates.
+TEST(StringData, DataIsSevenBitAndDataUtf8Lossy) {
+  using Rows = test_support::Rows<std::u16string_view, Bytes>;
+  test_support::expectRows([](auto s) { return fw::data(s); }, Rows{
+      {u"abc", {'a', 'b', 'c'}}, {u"a\u00E9\u007F", {'a', '?', 0x7F}},
+      {u"\U0001F600!", {'?', '?', '!'}}, {u"", {}}});
   const char16_t lone[] = {u'x', char16_t(0xD800), 0};
-  EXPECT_EQ(fw::dataUTF8(lone), (Bytes{'x', 0xEF, 0xBF, 0xBD}));
-  EXPECT_EQ(fw::dataUTF8(u""), Bytes{});
+  test_support::expectRows([](auto s) { return fw::dataUTF8(s); }, Rows{
+      {u"a\u00E9", {'a', 0xC3, 0xA9}}, {u"\U0001F600", {0xF0, 0x9F, 0x98, 0x80}},
+      {lone, {'x', 0xEF, 0xBF, 0xBD}}, {u"", {}}});
 }
 
 TEST(StringData, IntValueReadsALeadingDecimalClampedTo32Bits) {

@@ -6,12 +6,14 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+
 #include "extensions/text/mutable_string_replace.h"
+#include "tests/support/table.h"
 
 namespace fw {
 namespace {
 
-std::string show(std::u16string_view s) { return testing::PrintToString(std::u16string(s)); }
+using test_support::show;
 
 TEST(Replacing, SinglePassLeftToRightWithoutOverlap) {
   struct Case {

@@ -4,10 +4,13 @@
 
 #include <string>
 
+#include "tests/support/table.h"
+
 namespace fw {
 namespace {
 
-std::string show(std::u16string_view s) { return testing::PrintToString(std::u16string(s)); }
+using test_support::expectRows;
+using test_support::TextRows;
 
 // Every member of the whitespace-and-newline set, and look-alikes that are not.
 constexpr std::u16string_view kAllWhitespace =
@@ -15,55 +18,34 @@ constexpr std::u16string_view kAllWhitespace =
     u"\u2005\u2006\u2007\u2008\u2009\u200A\u2028\u2029\u202F\u205F\u3000";
 
 TEST(Trimming, TrimmedStringRemovesOnlyTheEnds) {
-  struct Case {
-    std::u16string_view in, out;
-  };
-  const Case cases[] = {
-      {u" \t\n name \r\n", u"name"},
-      {u"a  b", u"a  b"},
-      {u"\u00A0\u3000", u""},
-      {u"", u""},
-      {u"x", u"x"},
-      {u"\u180Ex\u180E", u"\u180Ex\u180E"},  // not a separator
-      {u"\u200Bx", u"\u200Bx"},              // zero-width space is not whitespace
-      {u"\U0001F600 ", u"\U0001F600"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(trimmedString(c.in), c.out) << show(c.in);
-  std::u16string wrapped = std::u16string(kAllWhitespace) + u"a b" + std::u16string(kAllWhitespace);
-  EXPECT_EQ(trimmedString(wrapped), u"a b");
+  const std::u16string all(kAllWhitespace), wrapped = all + u"a b" + all;
+  expectRows(trimmedString, TextRows{
+      {u" \t\n name \r\n", u"name"}, {u"a  b", u"a  b"}, {u"\u00A0\u3000", u""}, {u"", u""},
+      {u"x", u"x"}, {u"\u180Ex\u180E", u"\u180Ex\u180E"},  // not a separator
+      {u"\u200Bx", u"\u200Bx"},                            // zero-width space is not whitespace
+      {u"\U0001F600 ", u"\U0001F600"}, {wrapped, u"a b"}});
+}
+
+TEST(Trimming, RemovingWhitespaceAndNewlinesDropsInnerLfOnly) {
+  expectRows(stringByRemovingWhitespaceAndNewlines, TextRows{
+      {u"  a b\r\nc \n", u"a b\rc"}, {u"x\ny", u"xy"}, {u"x\r\ny", u"x\ry"}, {u"x y", u"x y"},
+      {u"\n\n", u""}, {u"", u""}, {u"\t\na\n\tb\n\t", u"a\tb"}});
 }
 
 TEST(Stripping, RemovesMembersWhereverTheyStand) {
-  EXPECT_EQ(stringByStrippingWhitespace(u" a\u00A0b\n"), u"ab");
-  EXPECT_EQ(stringByStrippingWhitespace(u"a b\tc"), u"abc");
-  EXPECT_EQ(stringByStrippingWhitespace(std::u16string(kAllWhitespace) + u"x"), u"x");
-  EXPECT_EQ(stringByStrippingWhitespace(u"\u180E\U0001F600"), u"\u180E\U0001F600");
-  EXPECT_EQ(stringByStrippingNewlines(u"a\r\nb\u2028c"), u"ab\u2028c");
-  EXPECT_EQ(stringByStrippingNewlines(u"\n\u0085\u2029\u000B\u000C\r"),
-            u"\u0085\u2029\u000B\u000C");
+  const std::u16string leading = std::u16string(kAllWhitespace) + u"x";
+  expectRows(stringByStrippingWhitespace, TextRows{
+      {u" a\u00A0b\n", u"ab"}, {u"a b\tc", u"abc"}, {leading, u"x"},
+      {u"\u180E\U0001F600", u"\u180E\U0001F600"}});
+  expectRows(stringByStrippingNewlines, TextRows{
+      {u"a\r\nb\u2028c", u"ab\u2028c"},
+      {u"\n\u0085\u2029\u000B\u000C\r", u"\u0085\u2029\u000B\u000C"}});
   const CharacterSet dash = CharacterSet::characterSetWithCharactersInString(u"-");
   EXPECT_EQ(stringByStrippingCharactersInSet(u"a-b-", &dash), u"ab");
   EXPECT_EQ(stringByStrippingCharactersInSet(u"a-b-", nullptr), u"a-b-");
   // A set holding one surrogate removes that unit from a pair and leaves the other.
   const CharacterSet high = CharacterSet::characterSetWithCharactersInString(u"\xD83D");
   EXPECT_EQ(stringByStrippingCharactersInSet(u"\U0001F600", &high), u"\xDE00");
-}
-
-TEST(Trimming, RemovingWhitespaceAndNewlinesDropsInnerLfOnly) {
-  struct Case {
-    std::u16string_view in, out;
-  };
-  const Case cases[] = {
-      {u"  a b\r\nc \n", u"a b\rc"},
-      {u"x\ny", u"xy"},
-      {u"x\r\ny", u"x\ry"},
-      {u"x y", u"x y"},
-      {u"\n\n", u""},
-      {u"", u""},
-      {u"\t\na\n\tb\n\t", u"a\tb"},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(stringByRemovingWhitespaceAndNewlines(c.in), c.out) << show(c.in);
 }
 
 }  // namespace

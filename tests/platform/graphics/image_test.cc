@@ -1,7 +1,6 @@
 #include "platform/graphics/image.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cmath>
 #include <filesystem>
@@ -9,10 +8,11 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 #include "platform/graphics/graphics_context.h"
+#include "tests/support/image_pixels.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_home.h"
 
 namespace fw {
 namespace {
@@ -104,50 +104,27 @@ TEST(Image, EachThreadHasItsOwnFocus) {
 }
 
 TEST(Image, FillReplacesWhatWasThere) {
-  const ImagePtr image = Image::imageWithSize({4, 2});
-  image->lockFocus();
-  fillAll(*image, Color::redColor());
-  fillRect(Rect{{2, 0}, {2, 2}}, *Color::redColor()->colorWithAlphaComponent(0.0f));
-  image->unlockFocus();
+  const ImagePtr image = test_support::drawnInto({4, 2}, [] {
+    fillRect(Rect{{0, 0}, {4, 2}}, *Color::redColor());
+    fillRect(Rect{{2, 0}, {2, 2}}, *Color::redColor()->colorWithAlphaComponent(0.0f));
+  });
   EXPECT_EQ(image->pixelAt(1, 1), kRed);
   EXPECT_EQ(image->pixelAt(2, 0), kClear);
 }
 
 class ImageFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    for (const char* name : {"HOME", "TMPDIR"}) {
-      const char* v = getenv(name);
-      saved_.emplace_back(name, v != nullptr ? std::optional<std::string>(v) : std::nullopt);
-    }
-    std::string pattern = (std::filesystem::temp_directory_path() / "fw-image-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    std::filesystem::create_directory(dir_ / "home");
-    std::filesystem::create_directory(dir_ / "tmp");
-    setenv("HOME", (dir_ / "home").c_str(), 1);
-    setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
-  }
-  void TearDown() override {
-    std::filesystem::remove_all(dir_);
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
-  }
-  std::filesystem::path dir_;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  test_support::TempHome home_{"fw-image"};
+  test_support::ScopedEnv homeVariable_{"HOME", home_.home().string()};
+  test_support::ScopedEnv tmpVariable_{"TMPDIR", home_.tmp().string()};
+  const std::filesystem::path dir_ = home_.root();
 };
 
 TEST_F(ImageFileTest, PngReadsBackPixelForPixel) {
-  const ImagePtr image = Image::imageWithSize({3, 2});
-  image->lockFocus();
-  fillRect(Rect{{0, 0}, {1, 2}}, *Color::redColor());
-  fillRect(Rect{{1, 0}, {1, 2}}, *Color::colorWithCalibratedRed(0, 0, 1, 0.5f));
-  image->unlockFocus();
+  const ImagePtr image = test_support::drawnInto({3, 2}, [] {
+    fillRect(Rect{{0, 0}, {1, 2}}, *Color::redColor());
+    fillRect(Rect{{1, 0}, {1, 2}}, *Color::colorWithCalibratedRed(0, 0, 1, 0.5f));
+  });
 
   const std::filesystem::path png = dir_ / "tmp" / "out.png";
   ASSERT_TRUE(image->writeToPNG(png.u16string()));

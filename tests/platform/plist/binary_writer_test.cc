@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/plist/binary_reader.h"
+#include "platform/unicode.h"
 
 namespace fw::plist {
 namespace {
@@ -18,8 +19,6 @@ Bytes write(const Value& v) {
   EXPECT_TRUE(out);
   return out ? *out : Bytes{};
 }
-
-std::u16string asciiToUtf16Test(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 Bytes header() { return {'b', 'p', 'l', 'i', 's', 't', '0', '0'}; }
 
@@ -187,7 +186,7 @@ TEST(BinaryPropertyListBuilder, GivesTheValueWritersBytesForTheSameTree) {
   const SharedString shared(u"/Users/someone/Music");
   Dictionary big;
   for (int i = 0; i < 700; ++i) {  // runs longer than the builder's chunks
-    big.set(SharedString(u"name" + asciiToUtf16Test(std::to_string(i))),
+    big.set(SharedString(u"name" + asciiToUtf16(std::to_string(i))),
             Value::string(i % 3 ? shared : SharedString(u"/Users/someone/Music")));
   }
   big.set(u"caf\u00e9", Value::string(u"name7"));

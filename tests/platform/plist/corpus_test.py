@@ -18,9 +18,11 @@ import subprocess
 import sys
 import unittest
 
-BIN = os.environ.get("FW_BIN_DIR", "")
-CORPUS = os.environ.get("FW_CORPUS_DIR", "")
-DUMP = os.path.join(BIN, "plist-dump")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+import tools  # noqa: E402
+
+CORPUS = tools.CORPUS
+DUMP = tools.program("plist-dump")
 EPOCH = datetime.datetime(2001, 1, 1)
 
 # Files where we and plistlib differ on purpose, with the reason. "refuse"
@@ -125,16 +127,6 @@ def plistlib_view(path):
         return None, "%s: %s" % (type(e).__name__, e)
 
 
-def corpus_files():
-    for root, dirs, files in os.walk(CORPUS):
-        dirs.sort()
-        for name in sorted(files):
-            rel = os.path.relpath(os.path.join(root, name), CORPUS)
-            if rel in ("README.md", "MANIFEST.tsv"):
-                continue
-            yield rel
-
-
 class CorpusTest(unittest.TestCase):
     def test_every_file_is_read_or_refused_like_plistlib(self):
         if not os.path.isdir(CORPUS):
@@ -142,7 +134,7 @@ class CorpusTest(unittest.TestCase):
         self.assertTrue(os.access(DUMP, os.X_OK), DUMP)
         problems = []
         checked = 0
-        for rel in corpus_files():
+        for rel in tools.corpus_files():
             path = os.path.join(CORPUS, rel)
             checked += 1
             try:

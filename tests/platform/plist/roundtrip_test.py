@@ -15,11 +15,11 @@ import os
 import plistlib
 import random
 import struct
-import subprocess
 import sys
-import tempfile
 
-CONVERT = os.path.join(os.environ.get("FW_BIN_DIR", "build/bin"), "plist-convert")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+import tools  # noqa: E402
+
 EPOCH = datetime.datetime(2001, 1, 1)
 
 
@@ -88,17 +88,17 @@ def same(a, b):
     return a == b
 
 
-def convert(mode, src, dst):
-    r = subprocess.run([CONVERT, mode, src, dst], capture_output=True, text=True)
-    return r.returncode, r.stderr
+def convert(scratch, mode, src, dst):
+    r = scratch.run("plist-convert", mode, src, dst)
+    return r.returncode, r.stderr.decode()
 
 
 def main():
     rng = random.Random(20261209)
     failures = 0
     xml_checked = False
-    with tempfile.TemporaryDirectory() as tmp:
-        os.environ["HOME"] = os.environ["TMPDIR"] = tmp
+    with tools.Scratch() as scratch:
+        tmp = scratch.path
         for case in range(150):
             value = {"root": random_value(rng)} if case % 2 else random_value(rng)
             if case % 10 == 0:  # plistlib refuses UIDs in XML
@@ -108,10 +108,8 @@ def main():
                     data = plistlib.dumps(value, fmt=fmt, sort_keys=False)
                 except (TypeError, ValueError, OverflowError):
                     continue
-                src = os.path.join(tmp, name)
-                with open(src, "wb") as f:
-                    f.write(data)
-                code, err = convert("--json", src, os.path.join(tmp, "out.json"))
+                src = scratch.file(name, data)
+                code, err = convert(scratch, "--json", src, os.path.join(tmp, "out.json"))
                 if fmt == plistlib.FMT_XML and "no XML reader" in err:
                     continue
                 xml_checked |= fmt == plistlib.FMT_XML
@@ -124,11 +122,8 @@ def main():
                         print("case %d %s: our reader differs from plistlib" % (case, name))
                         failures += 1
                 out = os.path.join(tmp, "out.bplist")
-                code, err = convert("--binary", src, out)
-                back = None
-                if code == 0:
-                    with open(out, "rb") as f:
-                        back = plistlib.load(f)
+                code, err = convert(scratch, "--binary", src, out)
+                back = tools.load(out) if code == 0 else None
                 if code != 0 or not same(back, plistlib.loads(data)):
                     print("case %d %s: plistlib reads back something else from our writer %s"
                           % (case, name, err.strip()))

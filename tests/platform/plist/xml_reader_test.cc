@@ -18,10 +18,8 @@
 namespace fw::plist {
 namespace {
 
-std::optional<Value> read(std::string_view xml, std::string* why = nullptr) {
-  return readXmlPropertyList(
-      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()),
-      why);
+std::optional<Value> read(std::string_view xml) {
+  return readXmlPropertyList(test_support::bytesOf(xml));
 }
 
 std::string wrap(std::string_view body) {
@@ -73,20 +71,14 @@ TEST(XmlReader, AcceptsWhatApplesToolsWrite) {
 }
 
 TEST(XmlReader, ReadsUtf16Documents) {
-  const std::string utf8 = "<plist><string>\xC3\xA9</string></plist>";
   std::string utf16 = "\xFF\xFE";  // little-endian byte order mark
-  for (char c : utf8) {
-    if (static_cast<unsigned char>(c) < 0x80) {
-      utf16 += c;
-      utf16 += '\0';
-    }
+  for (char16_t unit : std::u16string_view(u"<plist><string>\u00E9</string></plist>")) {
+    utf16 += static_cast<char>(unit & 0xFF);
+    utf16 += static_cast<char>(unit >> 8);
   }
-  // Replace the two UTF-8 bytes of é (already dropped above) by its unit.
-  const std::size_t at = utf16.find(std::string("<\0s\0t\0r\0i\0n\0g\0>\0", 16)) + 16;
-  utf16.insert(at, std::string("\xE9\0", 2));
   const auto v = read(utf16);
   ASSERT_TRUE(v.has_value());
-  EXPECT_EQ(*v->asString(), u"é");
+  EXPECT_EQ(*v->asString(), u"\u00E9");
 }
 
 // Each refused document, with the start of its reason from either reader.

@@ -12,25 +12,16 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/run_loop_fixture.h"
+
 namespace fw {
 namespace {
 
 NotificationCenter& center() { return NotificationCenter::defaultCenter(); }
 
-// Records what it receives; `onNote` lets a test act during delivery.
-class Recorder : public Object {
- public:
-  void got(Notification& note) {
-    names.push_back(note.name());
-    senders.push_back(note.object());
-    if (onNote) onNote(note);
-  }
-  std::vector<std::optional<std::u16string>> names;
-  std::vector<Object*> senders;
-  std::function<void(Notification&)> onNote;
-};
-
-Selector got() { return selector(&Recorder::got); }
+using test_support::got;
+using test_support::Recorder;
+using Center = test_support::Loop;
 
 std::shared_ptr<Recorder> listen(std::optional<std::u16string_view> name, const Object* sender) {
   auto r = std::make_shared<Recorder>();
@@ -38,52 +29,34 @@ std::shared_ptr<Recorder> listen(std::optional<std::u16string_view> name, const 
   return r;
 }
 
-// Every test leaves the process-wide center as it found it.
-class Center : public ::testing::Test {
- protected:
-  void SetUp() override { before_ = center().registrationCount(); }
-  void TearDown() override { EXPECT_EQ(center().registrationCount(), before_); }
-  std::size_t before_ = 0;
-};
-
 TEST_F(Center, MatchesOnNameAndSenderWithAbsentMeaningAny) {
   auto a = std::make_shared<Object>();
   auto b = std::make_shared<Object>();
+  const struct {
+    std::optional<std::u16string> name;
+    Object* sender;
+  } posts[] = {{u"x", a.get()}, {u"x", b.get()}, {u"y", a.get()}, {std::nullopt, a.get()},
+               {u"x", nullptr}};
   struct Case {
     std::optional<std::u16string> name;
     const Object* sender;
-    // posts, in order: ("x", a), ("x", b), ("y", a), (absent, a), ("x", none)
-    std::vector<bool> receives;
+    std::vector<int> receives;  // of the posts above, in order
   };
   const std::vector<Case> cases = {
-      {u"x", nullptr, {true, true, false, false, true}},
-      {u"x", a.get(), {true, false, false, false, false}},
-      {std::nullopt, a.get(), {true, false, true, true, false}},
-      {std::nullopt, nullptr, {true, true, true, true, true}},
-      {u"", nullptr, {false, false, false, false, false}},
+      {u"x", nullptr, {0, 1, 4}},          {u"x", a.get(), {0}},
+      {std::nullopt, a.get(), {0, 2, 3}},  {std::nullopt, nullptr, {0, 1, 2, 3, 4}},
+      {u"", nullptr, {}},
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    const Case& c = cases[i];
-    auto r = listen(c.name, c.sender);
-    center().postNotificationName(u"x", a.get());
-    center().postNotificationName(u"x", b.get());
-    center().postNotificationName(u"y", a.get());
-    center().postNotificationName(std::nullopt, a.get());
-    center().postNotificationName(u"x", nullptr);
-    std::vector<bool> got(5, false);
-    // Replay which posts arrived from the recorded (name, sender) pairs.
-    for (std::size_t k = 0; k < r->names.size(); ++k) {
-      const auto& n = r->names[k];
-      const Object* s = r->senders[k];
-      if (n == u"x" && s == a.get()) got[0] = true;
-      if (n == u"x" && s == b.get()) got[1] = true;
-      if (n == u"y") got[2] = true;
-      if (!n) got[3] = true;
-      if (n == u"x" && s == nullptr) got[4] = true;
+    auto r = listen(cases[i].name, cases[i].sender);
+    for (const auto& post : posts) center().postNotificationName(post.name, post.sender);
+    Recorder expected;
+    for (int k : cases[i].receives) {
+      expected.names.push_back(posts[k].name);
+      expected.senders.push_back(posts[k].sender);
     }
-    EXPECT_EQ(got, c.receives) << "case " << i;
-    EXPECT_EQ(r->names.size(), static_cast<std::size_t>(std::count(got.begin(), got.end(), true)))
-        << "case " << i;
+    EXPECT_EQ(r->names, expected.names) << "case " << i;
+    EXPECT_EQ(r->senders, expected.senders) << "case " << i;
     center().removeObserver(r.get());
   }
 }
@@ -104,7 +77,7 @@ TEST_F(Center, RejectsObserversThatCannotBeHeld) {
   center().addObserver(onStack.weak_from_this(), got(), u"n", nullptr);
   auto r = std::make_shared<Recorder>();
   center().addObserver(r, Selector(), u"n", nullptr);
-  EXPECT_EQ(center().registrationCount(), before_);
+  EXPECT_EQ(center().registrationCount(), registrations_);
 }
 
 // Delivery goes to the registrations that matched when the post began, in

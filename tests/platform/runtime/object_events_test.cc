@@ -1,8 +1,6 @@
 #include "platform/runtime/object.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <limits>
@@ -17,26 +15,16 @@
 #include "platform/runtime/run_loop.h"
 #include "platform/runtime/timer.h"
 #include "platform/runtime/toolkit_version.h"
+#include "tests/support/capture_stderr.h"
+#include "tests/support/run_loop_fixture.h"
 
 namespace fw {
 namespace {
 
-constexpr double kDeadline = 5.0;  // seconds; only reached when something is broken
-
-// Records the notifications it receives.
-class Listener : public Object {
- public:
-  void heard(Notification& note) {
-    names.push_back(note.name());
-    senders.push_back(note.object());
-  }
-  void tick(Timer&) { ++ticks; }
-  std::vector<std::optional<std::u16string>> names;
-  std::vector<Object*> senders;
-  int ticks = 0;
-};
-
-Selector heard() { return selector(&Listener::heard); }
+using test_support::kDeadline;
+using Listener = test_support::Recorder;
+using Events = test_support::Loop;
+using test_support::got;
 
 // A class with its own postNotificationAboutSelf, which the delayed form
 // must reach as well.
@@ -47,21 +35,6 @@ class Renaming : public Object {
     if (name) renamed += *name;
     Object::postNotificationAboutSelf(renamed);
   }
-};
-
-// Every test leaves the center and this thread's loop as it found them.
-class Events : public ::testing::Test {
- protected:
-  void SetUp() override {
-    registrations_ = NotificationCenter::defaultCenter().registrationCount();
-    ASSERT_EQ(RunLoop::pendingMessageCount(), 0u);
-  }
-  void TearDown() override {
-    setToolkitVersionNumber(kDefaultToolkitVersionNumber);
-    EXPECT_EQ(NotificationCenter::defaultCenter().registrationCount(), registrations_);
-    EXPECT_EQ(RunLoop::pendingMessageCount(), 0u);
-  }
-  std::size_t registrations_ = 0;
 };
 
 TEST_F(Events, IsLeopardOrHigherRoundsDownThenComparesStrictly) {
@@ -77,12 +50,13 @@ TEST_F(Events, IsLeopardOrHigherRoundsDownThenComparesStrictly) {
     setToolkitVersionNumber(c.version);
     EXPECT_EQ(Object::isLeopardOrHigher(), c.expected) << c.version;
   }
+  setToolkitVersionNumber(kDefaultToolkitVersionNumber);
 }
 
 TEST_F(Events, PostReachesListenersInsideTheCallWithTheReceiverAsSender) {
   auto listener = std::make_shared<Listener>();
   auto poster = std::make_shared<Object>();
-  listener->listenForNotification(u"Moved", heard());
+  listener->listenForNotification(u"Moved", got());
   poster->postNotificationAboutSelf(u"Moved");
   poster->postNotificationAboutSelf(u"Other");
   ASSERT_EQ(listener->senders.size(), 1u);
@@ -99,9 +73,9 @@ TEST_F(Events, AnAbsentSenderListensToEverySender) {
   auto onlyA = std::make_shared<Listener>();
   auto a = std::make_shared<Object>();
   auto b = std::make_shared<Object>();
-  any->listenForNotification(u"n", heard());
-  absent->listenForNotification(u"n", heard(), nullptr);
-  onlyA->listenForNotification(u"n", heard(), a.get());
+  any->listenForNotification(u"n", got());
+  absent->listenForNotification(u"n", got(), nullptr);
+  onlyA->listenForNotification(u"n", got(), a.get());
   a->postNotificationAboutSelf(u"n");
   b->postNotificationAboutSelf(u"n");
   NotificationCenter::defaultCenter().postNotificationName(u"n", nullptr);
@@ -114,7 +88,7 @@ TEST_F(Events, AnAbsentSenderListensToEverySender) {
 
 TEST_F(Events, DelayedPostRunsOnTheNextPassAndKeepsTheReceiverAlive) {
   auto listener = std::make_shared<Listener>();
-  listener->listenForNotification(std::nullopt, heard());
+  listener->listenForNotification(std::nullopt, got());
   auto poster = std::make_shared<Object>();
   const Object* posterAddress = poster.get();
   std::weak_ptr<Object> weakPoster = poster;
@@ -134,7 +108,7 @@ TEST_F(Events, DelayedPostRunsOnTheNextPassAndKeepsTheReceiverAlive) {
 
 TEST_F(Events, DelayedPostGoesThroughAnOverriddenPost) {
   auto listener = std::make_shared<Listener>();
-  listener->listenForNotification(std::nullopt, heard());
+  listener->listenForNotification(std::nullopt, got());
   auto poster = std::make_shared<Renaming>();
   poster->postNotificationAboutSelfLater(u"x");
   RunLoop::runPending();
@@ -144,7 +118,7 @@ TEST_F(Events, DelayedPostGoesThroughAnOverriddenPost) {
 
 TEST_F(Events, StopListeningTakesBackPendingPostsAndRegistrations) {
   auto listener = std::make_shared<Listener>();
-  listener->listenForNotification(u"n", heard());
+  listener->listenForNotification(u"n", got());
   auto poster = std::make_shared<Object>();
   auto other = std::make_shared<Object>();
   std::weak_ptr<Object> weakPoster = poster;
@@ -184,10 +158,10 @@ TEST_F(Events, StopListeningLeavesTimersRunning) {
 
 TEST_F(Events, ObjectsWithoutOwnershipCanPostButNotBeHeld) {
   auto listener = std::make_shared<Listener>();
-  listener->listenForNotification(u"n", heard());
+  listener->listenForNotification(u"n", got());
   Listener onStack;
   onStack.postNotificationAboutSelf(u"n");
-  onStack.listenForNotification(u"n", heard());
+  onStack.listenForNotification(u"n", got());
   onStack.postNotificationAboutSelfLater(u"n");
   EXPECT_EQ(onStack.repeatingTimerWithTimeInterval(1.0, selector(&Listener::tick)), nullptr);
   EXPECT_EQ(onStack.copyWithZone(nullptr), nullptr);
@@ -207,25 +181,6 @@ TEST_F(Events, CopyWithZoneSharesTheReceiver) {
   EXPECT_EQ(copy.get(), original.get());
 }
 
-// Standard error, captured through a pipe while `body` runs.
-template <class F>
-std::string capturedStderr(F body) {
-  int fds[2];
-  if (::pipe(fds) != 0) return "<pipe failed>";
-  const int saved = ::dup(STDERR_FILENO);
-  ::dup2(fds[1], STDERR_FILENO);
-  ::close(fds[1]);
-  body();
-  ::dup2(saved, STDERR_FILENO);
-  ::close(saved);
-  std::string out;
-  char buf[512];
-  ssize_t n;
-  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
-  ::close(fds[0]);
-  return out;
-}
-
 TEST_F(Events, StrayMouseTrackingIsLoggedOnce) {
   auto object = std::make_shared<Object>();
   const Event entered(Event::Type::MouseEntered, 12.5, 40, 3);
@@ -243,7 +198,7 @@ TEST_F(Events, StrayMouseTrackingIsLoggedOnce) {
       {[&] { object->mouseEntered(nullptr); }, "errant mouseEntered: (null)\n"},
   };
   for (const Case& c : cases) {
-    const std::string out = capturedStderr(c.send);
+    const std::string out = test_support::captureStderr(c.send);
     std::smatch m;
     ASSERT_TRUE(std::regex_search(out, m, prefix)) << out;
     EXPECT_EQ(out.substr(static_cast<std::size_t>(m.length(0))), c.message);
@@ -257,7 +212,7 @@ TEST_F(Events, StrayMouseTrackingIsLoggedOnce) {
   };
   auto tracking = std::make_shared<Tracking>();
   Object& asObject = *tracking;
-  EXPECT_EQ(capturedStderr([&] { asObject.mouseEntered(&entered); }), "");
+  EXPECT_EQ(test_support::captureStderr([&] { asObject.mouseEntered(&entered); }), "");
   EXPECT_EQ(tracking->entered, 1);
 }
 

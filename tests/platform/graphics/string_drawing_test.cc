@@ -13,9 +13,8 @@
 namespace fw {
 namespace {
 
-using fw::test_support::Rgb;
-
 using fw::test_support::coreColors;
+using fw::test_support::Rgb;
 
 TextAttributes withFont(std::u16string family, float points) {
   return {{std::u16string(NSFontAttributeName), Font{std::move(family), points}}};
@@ -23,11 +22,7 @@ TextAttributes withFont(std::u16string family, float points) {
 
 ImagePtr drawn(std::u16string_view text, const TextAttributes& attributes, Size size,
                Point at = {0, 0}) {
-  ImagePtr image = Image::imageWithSize(size);
-  image->lockFocus();
-  drawAtPoint(text, at, attributes);
-  image->unlockFocus();
-  return image;
+  return test_support::drawnInto(size, [&] { drawAtPoint(text, at, attributes); });
 }
 
 TEST(TextAttributes, ReadColorAndFontOnlyFromValuesOfTheRightKind) {
@@ -139,11 +134,8 @@ TEST(AttributedString, ColorReplacementKeepsTextAndOtherAttributes) {
             std::make_tuple(1.0f, 1.0f, 1.0f, 1.0f));
 
   EXPECT_EQ(s.size(), sizeWithAttributes(u"Hi", serif));
-  const ImagePtr image = Image::imageWithSize(s.size());
-  image->lockFocus();
-  recolored.drawAtPoint({0, 0});
-  image->unlockFocus();
-  EXPECT_EQ(coreColors(*image), (std::set<Rgb>{{0, 0, 255}}));
+  EXPECT_EQ(coreColors(*test_support::drawnInto(s.size(), [&] { recolored.drawAtPoint({0, 0}); })),
+            (std::set<Rgb>{{0, 0, 255}}));
 }
 
 }  // namespace
