@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/hex_digit.h"
 #include "platform/plist/xml_fast_scan.h"
