@@ -57,11 +57,6 @@ inline void appendScalar(std::u16string& out, char32_t cp) {
   }
 }
 
-inline void appendScalar(std::string& out, char32_t cp) {
-  char bytes[4];
-  out.append(bytes, encodeUtf8(cp, bytes));
-}
-
 // Converts, stopping at the first error unless `lossy`. Returns success.
 bool convert(std::u16string& out, std::string_view s, bool lossy) {
   out.reserve(out.size() + s.size());
@@ -139,7 +134,7 @@ bool convert(std::string& out, std::u16string_view s, bool lossy) {
         return false;
       }
     }
-    appendScalar(out, c);
+    appendUtf8(out, c);
   }
   return true;
 }

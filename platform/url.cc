@@ -2,24 +2,18 @@
 
 #include <uriparser/Uri.h>
 
+#include "platform/hex_digit.h"
 #include "platform/unicode.h"
 
 namespace fw {
 namespace {
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The parser has already checked that every '%' starts a two-digit escape.
 void appendDecoded(std::string& out, const char* first, const char* afterLast) {
   for (const char* p = first; p < afterLast; ++p) {
     if (*p == '%' && afterLast - p >= 3) {
-      const int hi = hexValue(p[1]);
-      const int lo = hexValue(p[2]);
+      const int hi = hexDigitValue(p[1]);
+      const int lo = hexDigitValue(p[2]);
       if (hi >= 0 && lo >= 0) {
         out.push_back(static_cast<char>(hi * 16 + lo));
         p += 2;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "extensions/text/string_data.h"
+#include "platform/hex_digit.h"
 #include "platform/unicode.h"
 
 namespace fw {
@@ -76,13 +77,6 @@ constexpr std::array<bool, 128> kUrlLegal = [] {
 bool isUrlLegal(char16_t c) { return c < kUrlLegal.size() && kUrlLegal[c]; }
 
 constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
-
-int hexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
 
 }  // namespace
 
@@ -316,7 +310,8 @@ std::optional<std::u16string> unescapedString(std::u16string_view s) {
   std::string bytes;
   const std::size_t n = s.size();
   const auto isEscapeAt = [&](std::size_t i) {
-    return s[i] == u'%' && i + 2 < n && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0;
+    return s[i] == u'%' && i + 2 < n && hexDigitValue(s[i + 1]) >= 0 &&
+           hexDigitValue(s[i + 2]) >= 0;
   };
   std::size_t i = 0;
   while (i < n) {
@@ -327,7 +322,7 @@ std::optional<std::u16string> unescapedString(std::u16string_view s) {
     }
     bytes.clear();
     while (i < n && isEscapeAt(i)) {
-      bytes.push_back(static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2])));
+      bytes.push_back(static_cast<char>(hexDigitValue(s[i + 1]) * 16 + hexDigitValue(s[i + 2])));
       i += 3;
     }
     if (!appendUtf8ToUtf16(out, bytes)) return std::nullopt;

@@ -17,14 +17,6 @@ std::size_t bytesFor(std::uint64_t v) {
   return n;
 }
 
-// The integer widths the format allows: 1, 2, 4 or 8 bytes.
-std::size_t intWidth(std::uint64_t v) {
-  if (v <= 0xFF) return 1;
-  if (v <= 0xFFFF) return 2;
-  if (v <= 0xFFFFFFFFu) return 4;
-  return 8;
-}
-
 std::uint8_t log2Width(std::size_t w) { return w == 1 ? 0 : w == 2 ? 1 : w == 4 ? 2 : 3; }
 
 std::uint8_t* putBigEndian(std::uint8_t* p, std::uint64_t v, std::size_t width) {
@@ -39,7 +31,7 @@ std::uint8_t* putHeader(std::uint8_t* p, bplist::Type type, std::uint64_t count)
     return p;
   }
   *p++ = bplist::marker(type, bplist::kCountFollows);
-  const std::size_t w = intWidth(count);
+  const std::size_t w = bplist::intWidth(count);
   *p++ = bplist::marker(bplist::kInteger, log2Width(w));
   return putBigEndian(p, count, w);
 }
@@ -55,7 +47,7 @@ class Encoder {
       case ObjectKind::True: *p++ = bplist::kTrue; return p;
       case ObjectKind::Int: {
         // Negative integers are written as 8-byte two's complement.
-        const std::size_t w = static_cast<std::int64_t>(o.word) < 0 ? 8 : intWidth(o.word);
+        const std::size_t w = static_cast<std::int64_t>(o.word) < 0 ? 8 : bplist::intWidth(o.word);
         *p++ = bplist::marker(bplist::kInteger, log2Width(w));
         return putBigEndian(p, o.word, w);
       }
@@ -66,7 +58,7 @@ class Encoder {
       case ObjectKind::Real: *p++ = bplist::kReal64; return putBigEndian(p, o.word, 8);
       case ObjectKind::Date: *p++ = bplist::kDate64; return putBigEndian(p, o.word, 8);
       case ObjectKind::Uid: {
-        const std::size_t w = intWidth(o.word);
+        const std::size_t w = bplist::intWidth(o.word);
         *p++ = bplist::marker(bplist::kUid, static_cast<std::uint8_t>(w - 1));
         return putBigEndian(p, o.word, w);
       }

@@ -3,18 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/plist/bplist_format.h"
+
 namespace fw::plist {
 namespace {
 
-std::size_t intWidth(std::uint64_t v) {
-  if (v <= 0xFF) return 1;
-  if (v <= 0xFFFF) return 2;
-  if (v <= 0xFFFFFFFFu) return 4;
-  return 8;
-}
-
 // Marker plus length: a count of 15 or more follows as an integer object.
-std::uint64_t headerSize(std::uint64_t count) { return count < 15 ? 1 : 2 + intWidth(count); }
+std::uint64_t headerSize(std::uint64_t count) {
+  return count < bplist::kCountFollows ? 1 : 2 + bplist::intWidth(count);
+}
 
 std::uint64_t mix(std::uint64_t h) {
   h ^= h >> 33;

@@ -1,6 +1,7 @@
 #include "platform/plist/binary_writer.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "platform/plist/binary_object_table.h"
 #include "platform/plist/bplist_format.h"
@@ -11,13 +12,6 @@ namespace {
 constexpr std::uint32_t kNone = BinaryObjectTable::kNone;
 constexpr const char* kTooDeep = "nesting deeper than 512 containers";
 constexpr const char* kTooMany = "more objects than the writer can number";
-
-std::size_t intWidth(std::uint64_t v) {
-  if (v <= 0xFF) return 1;
-  if (v <= 0xFFFF) return 2;
-  if (v <= 0xFFFFFFFFu) return 4;
-  return 8;
-}
 
 std::uint64_t doubleBits(double d) {
   std::uint64_t bits;
@@ -54,14 +48,14 @@ class Writer {
         if (v.isBigUnsigned()) return table_.addScalar(ObjectKind::BigInt, *v.asUnsigned(), 17);
         const std::int64_t i = *v.asInteger();
         const auto bits = static_cast<std::uint64_t>(i);
-        return table_.addScalar(ObjectKind::Int, bits, 1 + (i < 0 ? 8 : intWidth(bits)));
+        return table_.addScalar(ObjectKind::Int, bits, 1 + (i < 0 ? 8 : bplist::intWidth(bits)));
       }
       case Kind::Real: return table_.addScalar(ObjectKind::Real, doubleBits(*v.asReal()), 9);
       case Kind::Date:
         return table_.addScalar(ObjectKind::Date, doubleBits(v.asDate()->seconds), 9);
       case Kind::Uid: {
         const std::uint64_t u = v.asUid()->value;
-        return table_.addScalar(ObjectKind::Uid, u, 1 + intWidth(u));
+        return table_.addScalar(ObjectKind::Uid, u, 1 + bplist::intWidth(u));
       }
       case Kind::String: return table_.addString(v.asSharedString()->view());
       case Kind::Data: return table_.addData(v);
@@ -153,6 +147,15 @@ DictionaryHandle BinaryPropertyListBuilder::dictionary(std::size_t count) {
   return DictionaryHandle(table_.get(), id, count);
 }
 
+template <typename Handle>
+Handle BinaryPropertyListBuilder::nested(BinaryObjectTable* table, std::uint32_t parent,
+                                         std::optional<std::size_t> at, std::size_t count) {
+  constexpr bool dictionary = std::is_same_v<Handle, DictionaryHandle>;
+  const std::uint32_t id = at ? addContainer(*table, dictionary, count) : 0;
+  if (at) table->setReference(parent, *at, id);
+  return Handle(table, id, count);
+}
+
 std::optional<std::vector<std::uint8_t>> BinaryPropertyListBuilder::finish(std::string* reason) {
   if (!table_->failed() && table_->referencesSet() != table_->allReferences().size()) {
     table_->fail("a container given fewer items than its count");
@@ -180,17 +183,11 @@ void ArrayHandle::add(const SharedString& item) {
 }
 
 ArrayHandle ArrayHandle::array(std::size_t count) {
-  const auto at = next();
-  const std::uint32_t id = at ? addContainer(*table_, false, count) : 0;
-  if (at) table_->setReference(id_, *at, id);
-  return ArrayHandle(table_, id, count);
+  return nested<ArrayHandle>(table_, id_, next(), count);
 }
 
 DictionaryHandle ArrayHandle::dictionary(std::size_t count) {
-  const auto at = next();
-  const std::uint32_t id = at ? addContainer(*table_, true, count) : 0;
-  if (at) table_->setReference(id_, *at, id);
-  return DictionaryHandle(table_, id, count);
+  return nested<DictionaryHandle>(table_, id_, next(), count);
 }
 
 DictionaryHandle::DictionaryHandle(BinaryObjectTable* table, std::uint32_t id, std::size_t count)
@@ -269,17 +266,11 @@ void DictionaryHandle::value(const SharedString& value) {
 }
 
 ArrayHandle DictionaryHandle::array(std::size_t count) {
-  const auto at = nextValue();
-  const std::uint32_t id = at ? addContainer(*table_, false, count) : 0;
-  if (at) table_->setReference(id_, *at, id);
-  return ArrayHandle(table_, id, count);
+  return nested<ArrayHandle>(table_, id_, nextValue(), count);
 }
 
 DictionaryHandle DictionaryHandle::dictionary(std::size_t count) {
-  const auto at = nextValue();
-  const std::uint32_t id = at ? addContainer(*table_, true, count) : 0;
-  if (at) table_->setReference(id_, *at, id);
-  return DictionaryHandle(table_, id, count);
+  return nested<DictionaryHandle>(table_, id_, nextValue(), count);
 }
 
 }  // namespace fw::plist

@@ -82,6 +82,12 @@ class BinaryPropertyListBuilder {
 
  private:
   [[nodiscard]] bool takeRoot();
+  // A handle on a new container of `count` items, numbered into slot `*at`
+  // of container `parent`; with no slot (the table has failed) one that
+  // adds nothing.
+  template <typename Handle>
+  static Handle nested(BinaryObjectTable* table, std::uint32_t parent,
+                       std::optional<std::size_t> at, std::size_t count);
 
   std::string reason_;
   std::unique_ptr<BinaryObjectTable> table_;

@@ -62,6 +62,15 @@ inline constexpr std::uint8_t kCountFollows = 0x0F;
   return static_cast<std::uint8_t>((type << 4) | low);
 }
 
+// The smallest of the integer widths the format allows (1, 2, 4 or 8
+// bytes) that holds `v`: intWidth(0x1FF) -> 2.
+[[nodiscard]] constexpr std::size_t intWidth(std::uint64_t v) {
+  if (v <= 0xFF) return 1;
+  if (v <= 0xFFFF) return 2;
+  if (v <= 0xFFFFFFFFu) return 4;
+  return 8;
+}
+
 // Containers nested deeper than this are refused by the reader, so the
 // writer refuses to write them.
 inline constexpr std::size_t kMaxDepth = 512;

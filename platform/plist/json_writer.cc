@@ -59,7 +59,7 @@ class Writer : public TextSinkBuffer {
     switch (v.kind()) {
       case Kind::Boolean: out_ += *v.asBoolean() ? "true" : "false"; return;
       case Kind::Integer:
-        out_ += v.isBigUnsigned() ? std::to_string(*v.asUnsigned()) : std::to_string(*v.asInteger());
+        out_ += formatInteger(v);
         return;
       case Kind::Real: {
         const double d = *v.asReal();

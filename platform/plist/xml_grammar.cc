@@ -12,13 +12,6 @@ namespace {
 // UTF-16 never needs more units than UTF-8 has bytes.
 constexpr std::size_t kMaxTextBytes = std::numeric_limits<std::uint32_t>::max();
 
-bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-bool hasText(Element e) {
-  return e != Element::True && e != Element::False && e != Element::Plist &&
-         e != Element::Array && e != Element::Dict;
-}
-
 std::string clip(std::string_view s) {
   return s.size() > 40 ? std::string(s.substr(0, 40)) + "..." : std::string(s);
 }

@@ -34,6 +34,11 @@ enum class Element : std::uint8_t {
 // The element a tag names, compared exactly: "dict" -> Dict, "Dict" -> nullopt.
 [[nodiscard]] std::optional<Element> elementNamed(std::string_view name) noexcept;
 [[nodiscard]] std::string_view elementName(Element element) noexcept;
+// Whether the element holds character data: the scalars but true and false.
+[[nodiscard]] constexpr bool hasText(Element e) noexcept {
+  return e != Element::True && e != Element::False && e != Element::Plist &&
+         e != Element::Array && e != Element::Dict;
+}
 
 class Grammar {
  public:

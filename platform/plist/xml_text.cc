@@ -23,9 +23,8 @@ namespace fw::plist {
 namespace {
 
 std::string_view trimXmlSpace(std::string_view s) {
-  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-  while (!s.empty() && space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && space(s.back())) s.remove_suffix(1);
+  while (!s.empty() && isXmlSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && isXmlSpace(s.back())) s.remove_suffix(1);
   return s;
 }
 
@@ -74,6 +73,11 @@ std::optional<Value> parseXmlInteger(std::string_view text) {
   if (magnitude > kMinMagnitude) return std::nullopt;
   return Value::integer(magnitude == kMinMagnitude ? INT64_MIN
                                                    : -static_cast<std::int64_t>(magnitude));
+}
+
+std::string formatInteger(const Value& integer) {
+  return integer.isBigUnsigned() ? std::to_string(*integer.asUnsigned())
+                                 : std::to_string(*integer.asInteger());
 }
 
 std::optional<double> parseXmlReal(std::string_view text) {
@@ -170,7 +174,7 @@ bool decodeBase64Into(std::string_view text, std::vector<std::uint8_t>& out) {
   int padding = 0;
   for (const char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+    if (isXmlSpace(ch)) continue;
     if (c == '=') {
       // Padding closes a group of two or three digits, and nothing follows.
       if (padding == 0 && have < 2) return false;

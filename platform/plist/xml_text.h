@@ -15,9 +15,18 @@
 
 namespace fw::plist {
 
+// The whitespace of XML: space, tab, line feed and carriage return.
+[[nodiscard]] constexpr bool isXmlSpace(char c) noexcept {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
 // Decimal from -2^63 to 2^64-1, or hex after 0x: "-12", "18446744073709551615",
 // "0xff". nullopt for anything else, including out-of-range numbers.
 [[nodiscard]] std::optional<Value> parseXmlInteger(std::string_view text);
+
+// The decimal text of an integer value, signed or above 2^63 - 1:
+// Value::integer(-12) -> "-12". The XML and JSON forms share it.
+[[nodiscard]] std::string formatInteger(const Value& integer);
 
 // A decimal or exponent form, "nan", "inf", "-inf" or "infinity" in any case;
 // "1.5e3" -> 1500.

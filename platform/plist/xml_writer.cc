@@ -95,7 +95,7 @@ class Writer : public TextSinkBuffer {
       case Kind::Boolean: out_ += *v.asBoolean() ? "<true/>\n" : "<false/>\n"; return;
       case Kind::Integer:
         out_ += "<integer>";
-        out_ += v.isBigUnsigned() ? std::to_string(*v.asUnsigned()) : std::to_string(*v.asInteger());
+        out_ += formatInteger(v);
         out_ += "</integer>\n";
         return;
       case Kind::Real:
