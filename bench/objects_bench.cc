@@ -40,7 +40,8 @@ void BM_PostToObservers(benchmark::State& state) {
     total += o->hits;
     o->stopListening();
   }
-  if (total != static_cast<long>(state.iterations() * count)) state.SkipWithError("lost deliveries");
+  if (total != static_cast<long>(state.iterations() * count))
+    state.SkipWithError("lost deliveries");
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * count));
 }
 BENCHMARK(BM_PostToObservers)->Arg(1)->Arg(10)->Arg(1000);

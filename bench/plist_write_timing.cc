@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::ofstream out(argv[2], std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
+  out.write(reinterpret_cast<const char*>(bytes->data()),
+            static_cast<std::streamsize>(bytes->size()));
   if (!out) return 1;
   std::printf("%.6f %zu\n", took.count(), bytes->size());
   return 0;

@@ -39,7 +39,8 @@ void BM_Escaped(benchmark::State& state) {
   run(state, [](const std::u16string& t) { return fw::escapedString(t); });
 }
 void BM_Unescaped(benchmark::State& state) {
-  const std::u16string escaped = *fw::escapedString(makeText(static_cast<std::size_t>(state.range(0)) / 6));
+  const std::u16string escaped =
+      *fw::escapedString(makeText(static_cast<std::size_t>(state.range(0)) / 6));
   for (auto _ : state) benchmark::DoNotOptimize(fw::unescapedString(escaped));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * escaped.size() * 2);
 }

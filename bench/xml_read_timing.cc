@@ -75,8 +75,8 @@ std::size_t expatPass(const std::string& s) {
 }
 
 std::size_t treePass(const std::string& s) {
-  const auto v = fw::plist::readXmlPropertyList(
-      {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()});
+  const auto v =
+      fw::plist::readXmlPropertyList({reinterpret_cast<const std::uint8_t*>(s.data()), s.size()});
   if (!v) std::exit(1);
   return 1;
 }
@@ -97,7 +97,9 @@ int main(int argc, char** argv) {
     const char* name;
     std::size_t (*pass)(const std::string&);
     std::vector<double> times;
-  } runs[] = {{"memchr", memchrPass, {}}, {"fast", fastPass, {}}, {"expat", expatPass, {}},
+  } runs[] = {{"memchr", memchrPass, {}},
+              {"fast", fastPass, {}},
+              {"expat", expatPass, {}},
               {"tree", treePass, {}}};
   auto chosen = [&](const Run& run) {
     if (argc <= 3) return true;

@@ -36,8 +36,6 @@ union Forever {
 constinit Forever storage;
 Caches& caches = storage.caches;
 
-
-
 // Clamp to 0..1, then truncate 100 * x formed in single precision. Written
 // so that NaN, which fails every comparison, lands on 0.
 inline int stepIndex(float x) {
@@ -100,17 +98,39 @@ const ColorPtr& KvWhiteColor(float level) { return KvWhiteAlpha(level); }
 const ColorPtr& KvColor::grayColor(float level) { return KvGrayColor(level); }
 const ColorPtr& KvColor::whiteColor(float level) { return KvWhiteColor(level); }
 
-const ColorPtr& KvColor::grayColor10() { return fill(caches.gray10, [] { return calibratedGray(0.1f); }); }
-const ColorPtr& KvColor::grayColor20() { return fill(caches.gray20, [] { return calibratedGray(0.2f); }); }
-const ColorPtr& KvColor::grayColor30() { return fill(caches.gray30, [] { return calibratedGray(0.3f); }); }
-const ColorPtr& KvColor::grayColor40() { return fill(caches.gray40, [] { return calibratedGray(0.4f); }); }
-const ColorPtr& KvColor::grayColor50() { return fill(caches.gray50, [] { return calibratedGray(0.5f); }); }
-const ColorPtr& KvColor::grayColor60() { return fill(caches.gray60, [] { return calibratedGray(0.6f); }); }
-const ColorPtr& KvColor::grayColor70() { return fill(caches.gray70, [] { return calibratedGray(0.7f); }); }
-const ColorPtr& KvColor::grayColor75() { return fill(caches.gray75, [] { return calibratedGray(0.75f); }); }
-const ColorPtr& KvColor::grayColor80() { return fill(caches.gray80, [] { return calibratedGray(0.8f); }); }
-const ColorPtr& KvColor::grayColor85() { return fill(caches.gray85, [] { return calibratedGray(0.85f); }); }
-const ColorPtr& KvColor::grayColor90() { return fill(caches.gray90, [] { return calibratedGray(0.9f); }); }
+const ColorPtr& KvColor::grayColor10() {
+  return fill(caches.gray10, [] { return calibratedGray(0.1f); });
+}
+const ColorPtr& KvColor::grayColor20() {
+  return fill(caches.gray20, [] { return calibratedGray(0.2f); });
+}
+const ColorPtr& KvColor::grayColor30() {
+  return fill(caches.gray30, [] { return calibratedGray(0.3f); });
+}
+const ColorPtr& KvColor::grayColor40() {
+  return fill(caches.gray40, [] { return calibratedGray(0.4f); });
+}
+const ColorPtr& KvColor::grayColor50() {
+  return fill(caches.gray50, [] { return calibratedGray(0.5f); });
+}
+const ColorPtr& KvColor::grayColor60() {
+  return fill(caches.gray60, [] { return calibratedGray(0.6f); });
+}
+const ColorPtr& KvColor::grayColor70() {
+  return fill(caches.gray70, [] { return calibratedGray(0.7f); });
+}
+const ColorPtr& KvColor::grayColor75() {
+  return fill(caches.gray75, [] { return calibratedGray(0.75f); });
+}
+const ColorPtr& KvColor::grayColor80() {
+  return fill(caches.gray80, [] { return calibratedGray(0.8f); });
+}
+const ColorPtr& KvColor::grayColor85() {
+  return fill(caches.gray85, [] { return calibratedGray(0.85f); });
+}
+const ColorPtr& KvColor::grayColor90() {
+  return fill(caches.gray90, [] { return calibratedGray(0.9f); });
+}
 
 const ColorPtr& KvColor::whiteColor() { return fill(caches.white, &Color::whiteColor); }
 const ColorPtr& KvColor::redColor() { return fill(caches.red, &Color::redColor); }
@@ -154,16 +174,11 @@ const ColorPtr& KvColor::whiteColorBlendedWithAlternate() {
 
 const ColorPtr& KvColor::colorForIndex(std::int32_t index) {
   switch (index) {
-    case 0:
-      return whiteColor();
-    case 1:
-      return lightBlueColor();
-    case 2:
-      return alternateSelectedControlColor();
-    case 3:
-      return secondarySelectedControlColor();
-    default:
-      return caches.none;
+    case 0: return whiteColor();
+    case 1: return lightBlueColor();
+    case 2: return alternateSelectedControlColor();
+    case 3: return secondarySelectedControlColor();
+    default: return caches.none;
   }
 }
 

@@ -10,7 +10,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string reason;
-  const auto value = fw::plist::readXmlPropertyList(std::span<const std::uint8_t>(data, size), &reason);
+  const auto value =
+      fw::plist::readXmlPropertyList(std::span<const std::uint8_t>(data, size), &reason);
   if (!value) {
     if (reason.empty()) std::abort();  // a refusal always says why
     return 0;
@@ -18,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // XML the reader accepted holds nothing the writer must refuse.
   const auto xml = fw::plist::writeXmlPropertyList(*value);
   if (!xml) std::abort();
-  const auto again = fw::plist::readXmlPropertyList(
-      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(xml->data()), xml->size()));
+  const auto again = fw::plist::readXmlPropertyList(std::span<const std::uint8_t>(
+      reinterpret_cast<const std::uint8_t*>(xml->data()), xml->size()));
   if (!again) std::abort();
   return 0;
 }

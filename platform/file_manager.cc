@@ -185,8 +185,7 @@ bool FileManager::writeAtomically(std::u16string_view path, std::span<const std:
   return writeAtomicallyUtf8(*utf8, bytes, reason);
 }
 
-bool FileManager::writeAtomicallyUtf8(const std::string& path,
-                                      std::span<const std::uint8_t> bytes,
+bool FileManager::writeAtomicallyUtf8(const std::string& path, std::span<const std::uint8_t> bytes,
                                       std::string* reason) const {
   auto fail = [&](std::string text) {
     if (reason != nullptr) *reason = std::move(text);
@@ -197,8 +196,9 @@ bool FileManager::writeAtomicallyUtf8(const std::string& path,
   std::string directory = directoryOf(path);
   std::size_t slash = path.find_last_of('/');
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  const std::string pattern = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
-                              temporaryPrefix(base) + std::string(kTemporarySuffix, 'X');
+  const std::string pattern =
+      (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+      temporaryPrefix(base) + std::string(kTemporarySuffix, 'X');
 
   // mkostemp creates the file exclusively (O_EXCL) with mode 0600. The lock
   // tells removeAbandonedTemporaries, in another run, that this one is
@@ -267,16 +267,16 @@ std::size_t FileManager::removeAbandonedTemporaries(std::u16string_view path) co
   }
   std::size_t removed = 0;
   for (const std::string& name : candidates) {
-    const int fd = ::openat(dirFd, name.c_str(),
-                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat held, named;
     // Removed only while locked here, so no live write can hold it, and only
     // when the name still leads to the file that was locked.
     if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&
         ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        ::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        sameFile(held, named) && ::unlinkat(dirFd, name.c_str(), 0) == 0) {
+        ::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(held, named) &&
+        ::unlinkat(dirFd, name.c_str(), 0) == 0) {
       ++removed;
     }
     ::close(fd);

@@ -37,14 +37,14 @@ class LargeBlockAllocator {
     if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
     const std::size_t bytes = n * sizeof(T);
     if (bytes >= kLargeBlockBytes) return static_cast<T*>(allocateLargeBlock(bytes));
-    return static_cast<T*>(::operator new(bytes, std::align_val_t{alignof(T)}));
+    return static_cast<T*>(::operator new (bytes, std::align_val_t{alignof(T)}));
   }
   void deallocate(T* p, std::size_t n) noexcept {
     const std::size_t bytes = n * sizeof(T);
     if (bytes >= kLargeBlockBytes) {
       freeLargeBlock(p, bytes);
     } else {
-      ::operator delete(p, std::align_val_t{alignof(T)});
+      ::operator delete (p, std::align_val_t{alignof(T)});
     }
   }
 

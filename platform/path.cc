@@ -41,9 +41,7 @@ std::optional<std::string> fileSystemRepresentation(std::u16string_view path,
   return utf16ToUtf8Lossy(path);
 }
 
-bool isFileSystemPath(std::string_view bytes) {
-  return bytes.find('\0') == std::string_view::npos;
-}
+bool isFileSystemPath(std::string_view bytes) { return bytes.find('\0') == std::string_view::npos; }
 
 std::string homeDirectoryUtf8() {
   const char* env = std::getenv("HOME");
@@ -57,8 +55,10 @@ std::u16string homeDirectory() { return utf8ToUtf16Lossy(homeDirectoryUtf8()); }
 std::u16string stringByExpandingTildeInPath(std::u16string_view path) {
   if (path.empty() || path[0] != u'~') return std::u16string(path);
   const std::size_t slash = path.find(u'/');
-  const std::u16string_view user = path.substr(1, slash == std::u16string_view::npos ? path.npos : slash - 1);
-  const std::u16string_view rest = slash == std::u16string_view::npos ? std::u16string_view() : path.substr(slash);
+  const std::u16string_view user =
+      path.substr(1, slash == std::u16string_view::npos ? path.npos : slash - 1);
+  const std::u16string_view rest =
+      slash == std::u16string_view::npos ? std::u16string_view() : path.substr(slash);
   std::u16string home;
   if (user.empty()) {
     home = homeDirectory();
@@ -75,7 +75,8 @@ std::u16string stringByExpandingTildeInPath(std::u16string_view path) {
   return home + std::u16string(rest);
 }
 
-std::u16string stringByAbbreviatingWithTildeInPath(std::u16string_view path, std::u16string_view home) {
+std::u16string stringByAbbreviatingWithTildeInPath(std::u16string_view path,
+                                                   std::u16string_view home) {
   const std::u16string_view p = withoutTrailingSlashes(path);
   if (home.empty()) return std::u16string(p);
   if (p == home) return u"~";
@@ -93,7 +94,8 @@ std::u16string stringByAbbreviatingWithTildeInPath(std::u16string_view path) {
   return stringByAbbreviatingWithTildeInPath(path, homeDirectory());
 }
 
-std::u16string stringByAppendingPathComponent(std::u16string_view path, std::u16string_view component) {
+std::u16string stringByAppendingPathComponent(std::u16string_view path,
+                                              std::u16string_view component) {
   if (path.empty()) return std::u16string(component);
   std::u16string out(path);
   if (out.back() != u'/') out.push_back(u'/');

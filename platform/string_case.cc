@@ -17,8 +17,8 @@ std::u16string lowercaseString(std::u16string_view text) {
   // Most text keeps its length; retry once with the size ICU asks for.
   std::u16string out(text.size(), u'\0');
   UErrorCode status = U_ZERO_ERROR;
-  int32_t needed = u_strToLower(out.data(), static_cast<int32_t>(out.size()), text.data(), length,
-                                "", &status);
+  int32_t needed =
+      u_strToLower(out.data(), static_cast<int32_t>(out.size()), text.data(), length, "", &status);
   if (status == U_BUFFER_OVERFLOW_ERROR) {
     out.assign(static_cast<std::size_t>(needed), u'\0');
     status = U_ZERO_ERROR;

@@ -32,12 +32,17 @@ void appendUtf16ToUtf8Lossy(std::string& out, std::u16string_view utf16);
 
 // UTF-16 surrogates: a high one (D800..DBFF) and a low one (DC00..DFFF)
 // make one code point above U+FFFF.
-[[nodiscard]] constexpr bool isHighSurrogate(char32_t c) noexcept { return c >= 0xD800 && c <= 0xDBFF; }
-[[nodiscard]] constexpr bool isLowSurrogate(char32_t c) noexcept { return c >= 0xDC00 && c <= 0xDFFF; }
+[[nodiscard]] constexpr bool isHighSurrogate(char32_t c) noexcept {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+[[nodiscard]] constexpr bool isLowSurrogate(char32_t c) noexcept {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
 [[nodiscard]] constexpr bool isSurrogate(char32_t c) noexcept { return c >= 0xD800 && c <= 0xDFFF; }
 // combineSurrogates(0xD83D, 0xDE00) -> U+1F600
 [[nodiscard]] constexpr char32_t combineSurrogates(char16_t high, char16_t low) noexcept {
-  return 0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) + (static_cast<char32_t>(low) - 0xDC00);
+  return 0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) +
+         (static_cast<char32_t>(low) - 0xDC00);
 }
 
 // Writes the UTF-8 form of the scalar value `cp` (not a surrogate, at most

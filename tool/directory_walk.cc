@@ -113,9 +113,8 @@ class BatchOutput : public Output {
     bool wake = false;
     {
       std::unique_lock lock(pool_.mutex);
-      pool_.roomAvailable.wait(lock, [&] {
-        return pool_.buffered < kBufferedLimit || pool_.current.load() == &task_;
-      });
+      pool_.roomAvailable.wait(
+          lock, [&] { return pool_.buffered < kBufferedLimit || pool_.current.load() == &task_; });
       give();
       wake = pool_.current.load() == &task_;
     }
@@ -223,9 +222,7 @@ class Merge : public Output {
           enterRoot(path);
           break;
         }
-        case 'E':
-          enter(std::string_view(at, length));
-          break;
+        case 'E': enter(std::string_view(at, length)); break;
         case 'F': {
           std::int64_t size = 0;
           std::memcpy(&size, at + length, sizeof size);
@@ -233,9 +230,7 @@ class Merge : public Output {
           at += sizeof size;
           break;
         }
-        case 'L':
-          leave();
-          break;
+        case 'L': leave(); break;
         case 'H': {
           Task* task = nullptr;
           std::memcpy(&task, at, sizeof task);

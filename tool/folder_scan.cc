@@ -42,8 +42,7 @@ class Collector : public DirectoryWalkVisitor {
       const std::int64_t large = size;
       addObjectToCollection(&large, sizeSet_);
       if (core_.sizesToNames) {
-        core_.sizesToNames->insert_or_assign(SharedString(asciiToUtf16(std::to_string(size))),
-                                             key);
+        core_.sizesToNames->insert_or_assign(SharedString(asciiToUtf16(std::to_string(size))), key);
       }
     }
   }
@@ -60,7 +59,8 @@ class Collector : public DirectoryWalkVisitor {
     } catch (...) {
       logCaughtException();
     }
-    for (std::size_t i = keysBefore_; i < keys.size(); ++i) addObjectToCollection(&keys[i].first, nameSet_);
+    for (std::size_t i = keysBefore_; i < keys.size(); ++i)
+      addObjectToCollection(&keys[i].first, nameSet_);
   }
 
  private:
@@ -75,8 +75,8 @@ class Collector : public DirectoryWalkVisitor {
   const SharedString& parentPath(std::u16string_view directory, std::uint64_t serial) {
     while (!parents_.empty() && parents_.back().first > serial) parents_.pop_back();
     if (parents_.empty() || parents_.back().first != serial) {
-      parents_.emplace_back(
-          serial, SharedString(stringByAbbreviatingWithTildeInPath(directory, home_)));
+      parents_.emplace_back(serial,
+                            SharedString(stringByAbbreviatingWithTildeInPath(directory, home_)));
     }
     return parents_.back().second;
   }

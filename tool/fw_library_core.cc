@@ -25,8 +25,8 @@ void FwLibraryCore::traverse() {
   std::string reason;
   std::u16string candidate;
   std::optional<std::u16string> directory = temporaryDirectory(&reason, &candidate);
-  std::u16string target = stringByAppendingPathComponent(directory ? *directory : candidate,
-                                                         u"FwLibraryCore.plist");
+  std::u16string target =
+      stringByAppendingPathComponent(directory ? *directory : candidate, u"FwLibraryCore.plist");
   bool written = false;
   if (directory) {
     // Temporaries of earlier runs that were killed mid-write would otherwise

@@ -43,7 +43,7 @@ template <class T, class Hash = std::hash<T>, class Equal = std::equal_to<T>>
 class MutableSet {
  public:
   using Items = tsl::ordered_set<T, Hash, Equal, LargeBlockAllocator<T>,
-                                  std::vector<T, LargeBlockAllocator<T>>>;
+                                 std::vector<T, LargeBlockAllocator<T>>>;
 
   void addObject(T object) { items_.insert(std::move(object)); }
   // Room for `n` objects in all, so that adding up to that many rehashes nothing.

@@ -44,8 +44,17 @@ enum class Where : std::uint8_t { Top, Root, Tracks, Track, Playlists, Playlist 
 
 // The key whose value comes next, where the scan reads it.
 enum class Field : std::uint8_t {
-  None, Tracks, Playlists, Name, Location, SmartInfo,
-  Master, Podcasts, Videos, Folder, PartyShuffle,  // the flags, in this order
+  None,
+  Tracks,
+  Playlists,
+  Name,
+  Location,
+  SmartInfo,
+  Master,
+  Podcasts,
+  Videos,
+  Folder,
+  PartyShuffle,  // the flags, in this order
 };
 constexpr std::size_t kFlags = 5;
 
@@ -57,9 +66,12 @@ Field trackField(EventText key) {
 
 Field playlistField(EventText key) {
   static constexpr std::pair<std::string_view, Field> kFields[] = {
-      {"Name", Field::Name},         {"Smart Info", Field::SmartInfo},
-      {"Master", Field::Master},     {"Podcasts", Field::Podcasts},
-      {"Videos", Field::Videos},     {"Folder", Field::Folder},
+      {"Name", Field::Name},
+      {"Smart Info", Field::SmartInfo},
+      {"Master", Field::Master},
+      {"Podcasts", Field::Podcasts},
+      {"Videos", Field::Videos},
+      {"Folder", Field::Folder},
       {"Party Shuffle", Field::PartyShuffle}};
   for (const auto& [name, field] : kFields) {
     if (key.equalsAscii(name)) return field;

@@ -46,9 +46,9 @@ void onFatalSignal(int signal) {
 
 int main(int argc, char** argv) {
   if (const auto status = fw::handleCommandLine(argc, argv)) return *status;
-  // The collections grow by doubling into blocks of many megabytes. A fixed
-  // threshold keeps such blocks in their own mappings, so each one given up
-  // on growth goes back to the system at once instead of staying resident.
+    // The collections grow by doubling into blocks of many megabytes. A fixed
+    // threshold keeps such blocks in their own mappings, so each one given up
+    // on growth goes back to the system at once instead of staying resident.
 #if defined(__GLIBC__)
   mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 #endif

@@ -31,10 +31,12 @@ plist::Value FwLibraryCore::dictionary() const {
   return plist::Value::dictionary(std::move(root));
 }
 
-std::optional<std::vector<std::uint8_t>> FwLibraryCore::snapshotPropertyList(std::string* reason) const {
+std::optional<std::vector<std::uint8_t>> FwLibraryCore::snapshotPropertyList(
+    std::string* reason) const {
   // The root's keys, in order; the root stops at the first absent collection.
   static const SharedString kKeys[] = {SharedString(u"playlists"), SharedString(u"tunesToPaths"),
-                                       SharedString(u"namesToParentPaths"), SharedString(u"sizesToNames")};
+                                       SharedString(u"namesToParentPaths"),
+                                       SharedString(u"sizesToNames")};
   const StringDictionary* maps[] = {tunesToPaths ? &*tunesToPaths : nullptr,
                                     namesToParentPaths ? &*namesToParentPaths : nullptr,
                                     sizesToNames ? &*sizesToNames : nullptr};

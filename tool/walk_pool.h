@@ -25,11 +25,11 @@ namespace fw::walk {
 struct Task {
   enum class State { queued, running, finished };
   int fd = -1;
-  std::u16string root;      // for a root: its path as given
+  std::u16string root;  // for a root: its path as given
   bool isRoot = false;
-  std::string names;        // for a rest of a listing: its names and entries
+  std::string names;  // for a rest of a listing: its names and entries
   std::vector<walk_backend::ListedEntry> entries;
-  unsigned depth = 0;       // hand-ons above this one
+  unsigned depth = 0;  // hand-ons above this one
   State state = State::queued;
   std::vector<char> ready;  // results not yet merged
 };
@@ -63,7 +63,9 @@ class Pool {
     }
     workAvailable.notify_one();
   }
-  void updateHungry() { hungry.store(idle - static_cast<int>(queue.size()), std::memory_order_relaxed); }
+  void updateHungry() {
+    hungry.store(idle - static_cast<int>(queue.size()), std::memory_order_relaxed);
+  }
 
   // Takes the queued `task` for the calling thread, which holds the mutex.
   void claimLocked(Task* task) {

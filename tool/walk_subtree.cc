@@ -38,7 +38,7 @@ struct Frame {
   std::string names;
   std::vector<ListedEntry> entries;
   std::size_t next = 0;
-  std::size_t end = 0;        // entries from here on were handed on, to `handedOn`
+  std::size_t end = 0;  // entries from here on were handed on, to `handedOn`
   Task* handedOn = nullptr;
   bool continuation = false;  // the rest of a listing another walk began
 };
@@ -228,14 +228,9 @@ class Walker {
     const ListedEntry entry = frame.entries[index];
     const char* name = frame.names.data() + entry.nameOffset;
     switch (entry.kind) {
-      case Kind::file:
-        out_.file(std::string_view(name, entry.nameLength), entry.size);
-        return;
-      case Kind::directory:
-        descend(frame.fd, name, entry.nameLength);
-        return;
-      default:
-        return;
+      case Kind::file: out_.file(std::string_view(name, entry.nameLength), entry.size); return;
+      case Kind::directory: descend(frame.fd, name, entry.nameLength); return;
+      default: return;
     }
   }
 
@@ -252,7 +247,8 @@ class Walker {
   // and after them): the largest piece of work at hand, so that helpers
   // seldom run dry.
   void handOnOne() {
-    if (depth_ >= kMaxHandOnDepth || pool_.open.load(std::memory_order_relaxed) >= pool_.budget) return;
+    if (depth_ >= kMaxHandOnDepth || pool_.open.load(std::memory_order_relaxed) >= pool_.budget)
+      return;
     for (Frame& frame : frames_) {
       if (frame.fd < 0 || frame.handedOn != nullptr) continue;
       std::vector<std::size_t> directories;

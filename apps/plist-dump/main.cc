@@ -97,7 +97,8 @@ std::variant<Options, int> parse(int argc, char** argv) {
     }
   }
   if (o.input == nullptr) return usageError("no input file");
-  if (o.mode == Mode::Check && o.output != nullptr) return usageError("--check writes nothing; drop -o");
+  if (o.mode == Mode::Check && o.output != nullptr)
+    return usageError("--check writes nothing; drop -o");
   return o;
 }
 
@@ -145,7 +146,8 @@ int main(int argc, char** argv) {
   const Options& o = std::get<Options>(parsed);
 
   if (o.mode == Mode::Binary && o.output == nullptr && ::isatty(STDOUT_FILENO)) {
-    return usageError("will not write a binary property list to a terminal; redirect it or use -o FILE");
+    return usageError(
+        "will not write a binary property list to a terminal; redirect it or use -o FILE");
   }
   Destination out(o.output);
   std::string reason;

@@ -34,8 +34,8 @@ bool OutputFile::open(const std::string& path, std::string* reason) {
     return false;
   }
   const std::size_t slash = path.find_last_of('/');
-  std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." +
-                     path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+  std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+                     "." + path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return fail(reason, "create", temp, errno);
   path_ = path;

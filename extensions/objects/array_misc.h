@@ -42,7 +42,7 @@ template <class T>
 // static_cast<const fw::Object*>(v.get()). An absent object or array answers
 // false.
 template <class T, class U>
-  requires requires(const T* element, const U* object) { element == object; }
+requires requires(const T* element, const U* object) { element == object; }
 [[nodiscard]] bool containsObjectIdenticalTo(const std::vector<std::shared_ptr<T>>* array,
                                              const U* object) {
   if (array == nullptr || object == nullptr) return false;

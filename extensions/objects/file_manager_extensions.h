@@ -32,8 +32,7 @@ namespace fw {
 
 // Missing directories with default attributes, then the path itself, if
 // missing, as an empty file with default attributes.
-void createFileAtPathRecursive(const FileManager& manager,
-                               std::optional<std::u16string_view> path);
+void createFileAtPathRecursive(const FileManager& manager, std::optional<std::u16string_view> path);
 // The same: the contents and attributes are accepted for callers that have
 // them, but the file is always created empty and with the defaults.
 void createFileAtPathRecursive(const FileManager& manager, std::optional<std::u16string_view> path,

@@ -47,8 +47,7 @@ std::optional<std::u16string> substringBetween(std::u16string_view s,
   return std::u16string(s.substr(range.location, range.length));
 }
 
-std::optional<std::u16string> substringBetweenTags(std::u16string_view s,
-                                                   std::u16string_view tag) {
+std::optional<std::u16string> substringBetweenTags(std::u16string_view s, std::u16string_view tag) {
   std::u16string open;
   open.reserve(tag.size() + 2);
   open.append(u"<").append(tag).append(u">");

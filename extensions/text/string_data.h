@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fw {

@@ -25,8 +25,7 @@ class Color : public std::enable_shared_from_this<Color> {
   // red component equal to 0.1f.
   [[nodiscard]] static ColorPtr colorWithCalibratedRed(float red, float green, float blue,
                                                        float alpha);
-  [[nodiscard]] static ColorPtr colorWithDeviceRed(float red, float green, float blue,
-                                                   float alpha);
+  [[nodiscard]] static ColorPtr colorWithDeviceRed(float red, float green, float blue, float alpha);
   // A color that paints an image rather than a flat tone; it has no RGB form.
   [[nodiscard]] static ColorPtr patternColor();
 

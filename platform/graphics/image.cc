@@ -76,8 +76,8 @@ std::optional<Pixel> Image::pixelAt(int x, int y) const {
   if (x < 0 || y < 0 || x >= pixelsWide() || y >= pixelsHigh()) return std::nullopt;
   cairo_surface_flush(surface_);
   const unsigned char* row =
-      cairo_image_surface_get_data(surface_) + static_cast<std::ptrdiff_t>(y) *
-                                                   cairo_image_surface_get_stride(surface_);
+      cairo_image_surface_get_data(surface_) +
+      static_cast<std::ptrdiff_t>(y) * cairo_image_surface_get_stride(surface_);
   std::uint32_t argb;
   std::memcpy(&argb, row + static_cast<std::ptrdiff_t>(x) * 4, sizeof argb);
   return Pixel{static_cast<std::uint8_t>(argb >> 16), static_cast<std::uint8_t>(argb >> 8),

@@ -38,8 +38,7 @@ std::uint8_t* putHeader(std::uint8_t* p, bplist::Type type, std::uint64_t count)
 
 class Encoder {
  public:
-  Encoder(const BinaryReferences& refs, std::size_t refSize)
-      : refs_(refs), refSize_(refSize) {}
+  Encoder(const BinaryReferences& refs, std::size_t refSize) : refs_(refs), refSize_(refSize) {}
 
   std::uint8_t* put(std::uint8_t* p, const BinaryObject& o) const {
     switch (o.kind) {

@@ -14,7 +14,8 @@ using bplist::kHeaderSize;
 using bplist::kTrailerSize;
 
 bool isStringType(std::uint8_t type) {
-  return type == bplist::kAsciiString || type == bplist::kUtf16String || type == bplist::kUtf8String;
+  return type == bplist::kAsciiString || type == bplist::kUtf16String ||
+         type == bplist::kUtf8String;
 }
 
 std::uint64_t readBigEndian(const std::uint8_t* p, std::size_t width) {
@@ -29,7 +30,8 @@ class Reader {
       : bytes_(bytes), reason_(reason) {}
 
   std::optional<Value> run() {
-    if (!looksLikeBinaryPropertyList(bytes_)) return fail("not a binary property list (no bplist00 header)");
+    if (!looksLikeBinaryPropertyList(bytes_))
+      return fail("not a binary property list (no bplist00 header)");
     if (bytes_.size() < kHeaderSize + kTrailerSize + 1) return fail("file too short for a trailer");
     const std::uint8_t* t = bytes_.data() + bytes_.size() - kTrailerSize;
     offsetSize_ = t[bplist::kTrailerOffsetWidth];
@@ -37,8 +39,10 @@ class Reader {
     objectCount_ = readBigEndian(t + bplist::kTrailerObjectCount, 8);
     const std::uint64_t top = readBigEndian(t + bplist::kTrailerTopObject, 8);
     tableOffset_ = readBigEndian(t + bplist::kTrailerTableOffset, 8);
-    if (offsetSize_ < 1 || offsetSize_ > 8) return fail("offset size " + std::to_string(offsetSize_) + " not in 1..8");
-    if (refSize_ < 1 || refSize_ > 8) return fail("reference size " + std::to_string(refSize_) + " not in 1..8");
+    if (offsetSize_ < 1 || offsetSize_ > 8)
+      return fail("offset size " + std::to_string(offsetSize_) + " not in 1..8");
+    if (refSize_ < 1 || refSize_ > 8)
+      return fail("reference size " + std::to_string(refSize_) + " not in 1..8");
     if (objectCount_ == 0) return fail("no objects");
     if (top >= objectCount_) return fail("top object " + std::to_string(top) + " out of range");
     const std::uint64_t tableLimit = bytes_.size() - kTrailerSize;
@@ -71,7 +75,8 @@ class Reader {
 
   // The offset of object `index`, checked to lie within the object area.
   std::optional<std::uint64_t> offsetOf(std::uint64_t index) {
-    const std::uint64_t at = readBigEndian(bytes_.data() + tableOffset_ + index * offsetSize_, offsetSize_);
+    const std::uint64_t at =
+        readBigEndian(bytes_.data() + tableOffset_ + index * offsetSize_, offsetSize_);
     if (at < kHeaderSize || at >= tableOffset_) {
       fail("object " + std::to_string(index) + " offset " + std::to_string(at) + " out of bounds");
       return std::nullopt;
@@ -150,7 +155,8 @@ class Reader {
         text[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
     } else {
       if (!fits(index, at, length, 1)) return std::nullopt;
-      const std::string_view raw(reinterpret_cast<const char*>(p), static_cast<std::size_t>(length));
+      const std::string_view raw(reinterpret_cast<const char*>(p),
+                                 static_cast<std::size_t>(length));
       bool ascii = true;
       for (unsigned char c : raw) ascii = ascii && c < 0x80;
       if (ascii) {
@@ -172,7 +178,8 @@ class Reader {
   }
 
   std::optional<Value> readObject(std::uint64_t index, std::size_t depth) {
-    if (budget_ == 0) return fail("shared references expand to more than 16 times the object count");
+    if (budget_ == 0)
+      return fail("shared references expand to more than 16 times the object count");
     --budget_;
     auto start = offsetOf(index);
     if (!start) return std::nullopt;
@@ -221,7 +228,8 @@ class Reader {
         return Value::real(d);
       }
       case bplist::kDate: {
-        if (marker != bplist::kDate64) return fail(which() + " has unknown marker " + std::to_string(marker));
+        if (marker != bplist::kDate64)
+          return fail(which() + " has unknown marker " + std::to_string(marker));
         at += 1;
         if (room(at) < 8) return fail(which() + " is truncated");
         const std::uint64_t bits = readBigEndian(bytes_.data() + at, 8);
@@ -232,7 +240,8 @@ class Reader {
       case bplist::kData: {
         const auto length = readLength(index, &at);
         if (!length || !fits(index, at, *length, 1)) return std::nullopt;
-        return Value::data(bytes_.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(*length)));
+        return Value::data(
+            bytes_.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(*length)));
       }
       case bplist::kAsciiString:
       case bplist::kUtf16String:
@@ -251,10 +260,8 @@ class Reader {
       case bplist::kArray:
       case bplist::kOrderedSet:
       case bplist::kSet:
-      case bplist::kDictionary:
-        return readContainer(index, at, type, depth);
-      default:
-        return fail(which() + " has unknown marker " + std::to_string(marker));
+      case bplist::kDictionary: return readContainer(index, at, type, depth);
+      default: return fail(which() + " has unknown marker " + std::to_string(marker));
     }
   }
 
@@ -299,7 +306,8 @@ class Reader {
         }
         const std::uint8_t keyType = bytes_[*keyStart] >> 4;
         if (!isStringType(keyType)) {
-          fail(which() + " has a key that is not a string (object " + std::to_string(*keyRef) + ")");
+          fail(which() + " has a key that is not a string (object " + std::to_string(*keyRef) +
+               ")");
           ok = false;
           break;
         }
@@ -347,10 +355,12 @@ class Reader {
 }  // namespace
 
 bool looksLikeBinaryPropertyList(std::span<const std::uint8_t> bytes) {
-  return bytes.size() >= kHeaderSize && std::memcmp(bytes.data(), bplist::kMagic.data(), kHeaderSize) == 0;
+  return bytes.size() >= kHeaderSize &&
+         std::memcmp(bytes.data(), bplist::kMagic.data(), kHeaderSize) == 0;
 }
 
-std::optional<Value> readBinaryPropertyList(std::span<const std::uint8_t> bytes, std::string* reason) {
+std::optional<Value> readBinaryPropertyList(std::span<const std::uint8_t> bytes,
+                                            std::string* reason) {
   Reader reader(bytes, reason);
   return reader.run();
 }

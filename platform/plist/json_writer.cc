@@ -58,9 +58,7 @@ class Writer : public TextSinkBuffer {
     };
     switch (v.kind()) {
       case Kind::Boolean: out_ += *v.asBoolean() ? "true" : "false"; return;
-      case Kind::Integer:
-        out_ += formatInteger(v);
-        return;
+      case Kind::Integer: out_ += formatInteger(v); return;
       case Kind::Real: {
         const double d = *v.asReal();
         if (std::isfinite(d)) {
@@ -138,7 +136,6 @@ class Writer : public TextSinkBuffer {
       }
     }
   }
-
 };
 
 }  // namespace

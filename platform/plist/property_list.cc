@@ -54,8 +54,7 @@ std::optional<Value> readPropertyList(std::span<const std::uint8_t> bytes, std::
 
 std::optional<Value> readPropertyListFile(const std::string& utf8Path, std::string* reason) {
   return readFile<std::optional<Value>>(
-      utf8Path, reason, std::nullopt,
-      [&](int fd) { return readXmlPropertyListFromFd(fd, reason); },
+      utf8Path, reason, std::nullopt, [&](int fd) { return readXmlPropertyListFromFd(fd, reason); },
       [&](std::span<const std::uint8_t> bytes) { return readBinaryPropertyList(bytes, reason); });
 }
 

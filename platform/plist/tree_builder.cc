@@ -142,8 +142,8 @@ void TreeBuilder::emit(Value v) {
 }
 
 void TreeBuilder::beginDictionary() {
-  frames_.push_back({static_cast<std::uint32_t>(values_.size()),
-                     static_cast<std::uint32_t>(keys_.size())});
+  frames_.push_back(
+      {static_cast<std::uint32_t>(values_.size()), static_cast<std::uint32_t>(keys_.size())});
 }
 void TreeBuilder::beginArray() { beginDictionary(); }
 

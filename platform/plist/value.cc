@@ -174,7 +174,9 @@ std::optional<std::u16string_view> Value::asString() const {
   return p_.s.view();
 }
 
-const SharedString* Value::asSharedString() const { return kind_ == Kind::String ? &p_.s : nullptr; }
+const SharedString* Value::asSharedString() const {
+  return kind_ == Kind::String ? &p_.s : nullptr;
+}
 
 std::optional<Date> Value::asDate() const {
   if (kind_ != Kind::Date) return std::nullopt;
@@ -221,7 +223,9 @@ bool operator==(const Value& a, const Value& b) {
 
 namespace {
 
-std::uint32_t keyHash(std::u16string_view key) { return static_cast<std::uint32_t>(SharedStringHash()(key)); }
+std::uint32_t keyHash(std::u16string_view key) {
+  return static_cast<std::uint32_t>(SharedStringHash()(key));
+}
 
 }  // namespace
 
@@ -250,7 +254,8 @@ Dictionary::Dictionary(std::vector<Entry>&& entries) {
     for (std::size_t i = 0; i < n && !repeated; ++i) {
       const SharedString& key = entries_[i].first;
       const std::uint32_t hash = keyHash(key.view());
-      auto& slot = index_.findOrFree(hash, [&](std::uint32_t at) { return entries_[at].first == key; });
+      auto& slot =
+          index_.findOrFree(hash, [&](std::uint32_t at) { return entries_[at].first == key; });
       repeated = slot.id != index_.kAbsent;
       if (!repeated) index_.fill(slot, hash, static_cast<std::uint32_t>(i));
     }
@@ -271,7 +276,8 @@ std::ptrdiff_t Dictionary::position(std::u16string_view key, std::uint32_t hash)
     }
     return -1;
   }
-  const std::uint32_t at = index_.find(hash, [&](std::uint32_t i) { return entries_[i].first.view() == key; });
+  const std::uint32_t at =
+      index_.find(hash, [&](std::uint32_t i) { return entries_[i].first.view() == key; });
   return at == index_.kAbsent ? -1 : static_cast<std::ptrdiff_t>(at);
 }
 

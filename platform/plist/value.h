@@ -29,7 +29,17 @@
 
 namespace fw::plist {
 
-enum class Kind : std::uint8_t { Boolean, Integer, Real, String, Date, Data, Uid, Array, Dictionary };
+enum class Kind : std::uint8_t {
+  Boolean,
+  Integer,
+  Real,
+  String,
+  Date,
+  Data,
+  Uid,
+  Array,
+  Dictionary
+};
 
 // The string type and its table helpers, named here as well for readers of
 // property-list code.

@@ -24,19 +24,35 @@ std::optional<Element> elementNamed(std::string_view name) noexcept {
   };
   if (name.empty()) return std::nullopt;
   switch (name[0]) {
-    case 'a': if (is("array", 5)) return Element::Array; break;
+    case 'a':
+      if (is("array", 5)) return Element::Array;
+      break;
     case 'd':
       if (is("dict", 4)) return Element::Dict;
       if (is("data", 4)) return Element::Data;
       if (is("date", 4)) return Element::Date;
       break;
-    case 'f': if (is("false", 5)) return Element::False; break;
-    case 'i': if (is("integer", 7)) return Element::Integer; break;
-    case 'k': if (is("key", 3)) return Element::Key; break;
-    case 'p': if (is("plist", 5)) return Element::Plist; break;
-    case 'r': if (is("real", 4)) return Element::Real; break;
-    case 's': if (is("string", 6)) return Element::String; break;
-    case 't': if (is("true", 4)) return Element::True; break;
+    case 'f':
+      if (is("false", 5)) return Element::False;
+      break;
+    case 'i':
+      if (is("integer", 7)) return Element::Integer;
+      break;
+    case 'k':
+      if (is("key", 3)) return Element::Key;
+      break;
+    case 'p':
+      if (is("plist", 5)) return Element::Plist;
+      break;
+    case 'r':
+      if (is("real", 4)) return Element::Real;
+      break;
+    case 's':
+      if (is("string", 6)) return Element::String;
+      break;
+    case 't':
+      if (is("true", 4)) return Element::True;
+      break;
     default: break;
   }
   return std::nullopt;
@@ -85,8 +101,8 @@ bool Grammar::fail(std::string reason) {
 bool Grammar::openUnknown(std::string_view name) {
   if (failed_) return false;
   if (leaf_) {
-    return fail("element <" + std::string(name) + "> inside <" +
-                std::string(elementName(*leaf_)) + ">");
+    return fail("element <" + std::string(name) + "> inside <" + std::string(elementName(*leaf_)) +
+                ">");
   }
   return fail("unknown element <" + std::string(name) + ">");
 }

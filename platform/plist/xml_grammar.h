@@ -28,7 +28,17 @@ inline constexpr std::size_t kMaxXmlNesting = 512;
 namespace xml {
 
 enum class Element : std::uint8_t {
-  Plist, Array, Dict, Key, String, Integer, Real, Date, Data, True, False
+  Plist,
+  Array,
+  Dict,
+  Key,
+  String,
+  Integer,
+  Real,
+  Date,
+  Data,
+  True,
+  False
 };
 
 // The element a tag names, compared exactly: "dict" -> Dict, "Dict" -> nullopt.
@@ -36,8 +46,8 @@ enum class Element : std::uint8_t {
 [[nodiscard]] std::string_view elementName(Element element) noexcept;
 // Whether the element holds character data: the scalars but true and false.
 [[nodiscard]] constexpr bool hasText(Element e) noexcept {
-  return e != Element::True && e != Element::False && e != Element::Plist &&
-         e != Element::Array && e != Element::Dict;
+  return e != Element::True && e != Element::False && e != Element::Plist && e != Element::Array &&
+         e != Element::Dict;
 }
 
 class Grammar {

@@ -60,9 +60,8 @@ enum class XmlReaderUsed : std::uint8_t { Dedicated, Expat };
 [[nodiscard]] std::optional<Value> readXmlPropertyList(std::span<const std::uint8_t> bytes,
                                                        std::string* reason = nullptr,
                                                        XmlReaderUsed* used = nullptr);
-[[nodiscard]] std::optional<Value> readXmlPropertyListWithExpat(
-    std::span<const std::uint8_t> bytes, std::string* reason = nullptr);
-[[nodiscard]] std::optional<Value> readXmlPropertyListFromFd(int fd,
-                                                             std::string* reason = nullptr);
+[[nodiscard]] std::optional<Value> readXmlPropertyListWithExpat(std::span<const std::uint8_t> bytes,
+                                                                std::string* reason = nullptr);
+[[nodiscard]] std::optional<Value> readXmlPropertyListFromFd(int fd, std::string* reason = nullptr);
 
 }  // namespace fw::plist

@@ -1,7 +1,7 @@
 #include "platform/plist/xml_text.h"
 
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -146,8 +146,8 @@ std::string formatXmlDate(Date date) {
   if (s > kLast) s = kLast;
   const CivilTime t = civilFromSeconds(static_cast<std::int64_t>(s) + kDaysTo2001 * 86400);
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02u:%02u:%02uZ", static_cast<int>(t.year), t.month, t.day,
-                t.hour, t.minute, t.second);
+  std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02u:%02u:%02uZ", static_cast<int>(t.year),
+                t.month, t.day, t.hour, t.minute, t.second);
   return buf;
 }
 

@@ -98,9 +98,7 @@ class Writer : public TextSinkBuffer {
         out_ += formatInteger(v);
         out_ += "</integer>\n";
         return;
-      case Kind::Real:
-        out_ += "<real>" + formatReal(*v.asReal()) + "</real>\n";
-        return;
+      case Kind::Real: out_ += "<real>" + formatReal(*v.asReal()) + "</real>\n"; return;
       case Kind::String:
         out_ += "<string>";
         text(*v.asString());
@@ -190,7 +188,6 @@ class Writer : public TextSinkBuffer {
       }
     }
   }
-
 };
 
 constexpr const char* kProlog =

@@ -13,7 +13,13 @@ namespace fw {
 
 class Event : public Object {
  public:
-  enum class Type : std::uint8_t { MouseEntered, MouseExited, MouseMoved, LeftMouseDown, LeftMouseUp };
+  enum class Type : std::uint8_t {
+    MouseEntered,
+    MouseExited,
+    MouseMoved,
+    LeftMouseDown,
+    LeftMouseUp
+  };
 
   Event(Type type, double x, double y, std::int64_t windowNumber)
       : type_(type), x_(x), y_(y), windowNumber_(windowNumber) {}

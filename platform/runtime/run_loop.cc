@@ -204,9 +204,8 @@ bool RunLoop::runUntil(const std::function<bool()>& done, double timeoutSeconds)
   if (!g_main_context_acquire(context)) return false;
   // A deadline source wakes the poll when time is up, so the loop below
   // never blocks past it even when nothing else is attached.
-  GSource* deadline = g_timeout_source_new(
-      static_cast<guint>(std::min<std::int64_t>(runtime::delayToMicroseconds(timeoutSeconds, 0) / 1000,
-                                                G_MAXUINT)));
+  GSource* deadline = g_timeout_source_new(static_cast<guint>(
+      std::min<std::int64_t>(runtime::delayToMicroseconds(timeoutSeconds, 0) / 1000, G_MAXUINT)));
   GSource* alive = deadline;
   g_source_set_callback(
       deadline, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, &alive, removeDeadline);
@@ -249,7 +248,8 @@ void performSelector(std::shared_ptr<Object> target, Message message, double aft
   std::lock_guard lock(q.mutex);
   const Key key{due, q.nextOrder++};
   const Object* id = target.get();
-  auto it = q.entries.emplace_hint(q.entries.end(), key, Entry{std::move(target), std::move(message)});
+  auto it =
+      q.entries.emplace_hint(q.entries.end(), key, Entry{std::move(target), std::move(message)});
   TargetKeys& keys = q.byTarget[id];
   keys.keys.push_back(key);
   ++keys.pending;

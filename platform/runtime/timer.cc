@@ -54,8 +54,8 @@ struct Timer::Source {
   static GSourceFuncs funcs;
 };
 
-GSourceFuncs Timer::Source::funcs = {Timer::Source::prepare, nullptr, Timer::Source::dispatch,
-                                     nullptr, nullptr, nullptr};
+GSourceFuncs Timer::Source::funcs = {
+    Timer::Source::prepare, nullptr, Timer::Source::dispatch, nullptr, nullptr, nullptr};
 
 std::shared_ptr<Timer> Timer::scheduledTimerWithTimeInterval(double interval,
                                                              std::shared_ptr<Object> target,

@@ -58,9 +58,9 @@ TEST(KvColorRamps, QuantiseByTruncatingTheSinglePrecisionProduct) {
     float arg;
     int step;
   } cases[] = {
-      {-0.5f, 0}, {0.0f, 0},    {-kInf, 0},    {kNaN, 0},      {-kNaN, 0},  {1e-30f, 0},
-      {0.01f, 1}, {0.25f, 25},  {0.53f, 52},   {0.59f, 58},    {0.555f, 55}, {0.999f, 99},
-      {0.99999994f, 99},        {1.0f, 100},   {7.0f, 100},    {kInf, 100},
+      {-0.5f, 0},        {0.0f, 0},   {-kInf, 0},  {kNaN, 0},   {-kNaN, 0},   {1e-30f, 0},
+      {0.01f, 1},        {0.25f, 25}, {0.53f, 52}, {0.59f, 58}, {0.555f, 55}, {0.999f, 99},
+      {0.99999994f, 99}, {1.0f, 100}, {7.0f, 100}, {kInf, 100},
   };
   for (const RampCase& r : kRamps) {
     for (const auto& c : cases) expectStep(r, c.arg, c.step);
@@ -81,7 +81,8 @@ TEST(KvColorRamps, EachRampKeepsItsOwnEntries) {
   std::set<const Color*> seen;
   for (const RampCase& r : kRamps) {
     // Mid-step arguments, so that each lands on its own entry.
-    for (int k = 0; k < 100; ++k) seen.insert(r.ramp((static_cast<float>(k) + 0.5f) / 100.0f).get());
+    for (int k = 0; k < 100; ++k)
+      seen.insert(r.ramp((static_cast<float>(k) + 0.5f) / 100.0f).get());
     seen.insert(r.ramp(1.0f).get());
   }
   EXPECT_EQ(seen.size(), 5u * 101u);
@@ -126,10 +127,8 @@ const SlotCase kSlots[] = {
     // The default appearance has the blue tint.
     {"lightBlueColor", &KvColor::lightBlueColor, 0.929412f, 0.952941f, 0.996078f},
     {"lightBlueColorA", &KvColor::lightBlueColorA, 0.819608f, 0.843137f, 0.886275f},
-    {"alternateSelectedControlColor", &KvColor::alternateSelectedControlColor, 0.22f, 0.46f,
-     0.84f},
-    {"secondarySelectedControlColor", &KvColor::secondarySelectedControlColor, 0.83f, 0.83f,
-     0.83f},
+    {"alternateSelectedControlColor", &KvColor::alternateSelectedControlColor, 0.22f, 0.46f, 0.84f},
+    {"secondarySelectedControlColor", &KvColor::secondarySelectedControlColor, 0.83f, 0.83f, 0.83f},
 };
 
 TEST(KvColorSlots, EachIsMadeOnceWithItsExactComponents) {
@@ -178,11 +177,13 @@ TEST(KvColorIndex, RoundTripsByIdentityAndDefaultsToWhite) {
     EXPECT_EQ(&KvColor::colorForIndex(k), byIndex[k]);
     EXPECT_EQ(KvColor::indexForColor(KvColor::colorForIndex(k).get()), k);
   }
-  for (std::int32_t k : {-1, 4, INT_MIN, INT_MAX}) EXPECT_EQ(KvColor::colorForIndex(k), nullptr) << k;
+  for (std::int32_t k : {-1, 4, INT_MIN, INT_MAX})
+    EXPECT_EQ(KvColor::colorForIndex(k), nullptr) << k;
 
   const ColorPtr lookalike = Color::colorWithCalibratedRed(0.22f, 0.46f, 0.84f, 1.0f);
-  const Color* others[] = {nullptr, KvColor::grayColor10().get(), Color::whiteColor().get(),
-                           lookalike.get(), KvWhiteAlpha(1.0f).get(), KvColor::lightBlueColorA().get()};
+  const Color* others[] = {
+      nullptr,         KvColor::grayColor10().get(), Color::whiteColor().get(),
+      lookalike.get(), KvWhiteAlpha(1.0f).get(),     KvColor::lightBlueColorA().get()};
   for (const Color* c : others) EXPECT_EQ(KvColor::indexForColor(c), 0);
 }
 

@@ -90,7 +90,9 @@ void missingSystemColorsLeaveSlotsEmpty() {
   const std::set<Rgb> blackInk{{0, 0, 0}};
   EXPECT_EQ(inkOf([&] { drawAtPoint(u"Hi", {0, 0}, black, nullptr); }), blackInk);
   EXPECT_EQ(inkOf([&] { drawAtPoint(u"Hi", {0, 0}, black, 2, 0.5f); }), blackInk);
-  EXPECT_EQ(inkOf([&] { drawAtPoint(u"Hi", {0, 0}, black, 2, 1.0f); }),
+  EXPECT_EQ(inkOf([&] {
+              drawAtPoint(u"Hi", {0, 0}, black, 2, 1.0f);
+            }),
             (std::set<Rgb>{{255, 255, 255}}));
 
   setSystemAppearance(defaultAppearance());
@@ -105,8 +107,9 @@ void missingSystemColorsLeaveSlotsEmpty() {
 // the text still keeps the caller's color.
 void absentBackgroundStillMakesTheSelectionColor() {
   const TextAttributes black = sansText(24);
-  const ImagePtr image = drawnInto(sizeWithAttributes(u"Hi", black),
-                                   [&] { drawAtPoint(u"Hi", {0, 0}, black, nullptr); });
+  const ImagePtr image = drawnInto(sizeWithAttributes(u"Hi", black), [&] {
+    drawAtPoint(u"Hi", {0, 0}, black, nullptr);
+  });
   EXPECT_EQ(coreColors(*image), (std::set<Rgb>{{0, 0, 0}}));
   setSystemAppearance(graphiteAppearance());
   expectRgb(KvColor::alternateSelectedControlColor(), 0.22f, 0.46f, 0.84f);

@@ -96,12 +96,14 @@ TEST(DrawOnBackgroundColor, OnlyThePalettesSelectionColorTurnsTheTextWhite) {
   };
   const TextAttributes attributes = blackText();
   const TextAttributes before = attributes;
-  const std::vector<int> shape =
-      coverage(*render(attributes, [&] { drawAtPoint(kText, {0, 0}, attributes); }));
+  const std::vector<int> shape = coverage(*render(attributes, [&] {
+    drawAtPoint(kText, {0, 0}, attributes);
+  }));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const ImagePtr image =
-        render(attributes, [&] { drawAtPoint(kText, {0, 0}, attributes, c.background); });
+    const ImagePtr image = render(attributes, [&] {
+      drawAtPoint(kText, {0, 0}, attributes, c.background);
+    });
     EXPECT_EQ(coreColors(*image), std::set<Rgb>{c.ink});
     EXPECT_EQ(coverage(*image), shape) << "only the color changes, not the font";
     EXPECT_EQ(attributes, before) << "the caller's attributes still say black";
@@ -122,13 +124,12 @@ TEST(DrawOnBackgroundColor, WhiteGlyphsStandOutOnTheFilledSelectionColor) {
   EXPECT_NEAR(background.green, bg, 1);
   EXPECT_NEAR(background.blue, bb, 1);
   const std::set<Rgb> colors = coreColors(*image);
-  EXPECT_EQ(colors.size(), static_cast<std::size_t>(std::count_if(
-                               colors.begin(), colors.end(), [&](const Rgb& c) {
-                                 // Between the background and white: no dark ink.
-                                 return std::get<0>(c) >= background.red &&
-                                        std::get<1>(c) >= background.green &&
-                                        std::get<2>(c) >= background.blue;
-                               })));
+  EXPECT_EQ(colors.size(),
+            static_cast<std::size_t>(std::count_if(colors.begin(), colors.end(), [&](const Rgb& c) {
+              // Between the background and white: no dark ink.
+              return std::get<0>(c) >= background.red && std::get<1>(c) >= background.green &&
+                     std::get<2>(c) >= background.blue;
+            })));
   EXPECT_TRUE(colors.count(kWhite));
 }
 
@@ -141,16 +142,17 @@ TEST(DrawOnBackgroundIndex, SelectionIndexChoosesWhiteOrTheBlendedWhite) {
     float whiteAlpha;
     Rgb ink;
   } cases[] = {
-      {2, 1.0f, kWhite},   {2, 5.0f, kWhite},   {2, nan, kWhite},   {2, 0.99f, blended},
-      {2, 0.0f, blended},  {2, -1.0f, blended}, {0, 0.5f, kBlack},  {1, 1.0f, kBlack},
-      {3, 0.0f, kBlack},   {-1, 0.0f, kBlack},  {4, 1.0f, kBlack},
+      {2, 1.0f, kWhite},  {2, 5.0f, kWhite},   {2, nan, kWhite},  {2, 0.99f, blended},
+      {2, 0.0f, blended}, {2, -1.0f, blended}, {0, 0.5f, kBlack}, {1, 1.0f, kBlack},
+      {3, 0.0f, kBlack},  {-1, 0.0f, kBlack},  {4, 1.0f, kBlack},
   };
   const TextAttributes attributes = blackText();
   const TextAttributes before = attributes;
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "index " << c.index << ", white alpha " << c.whiteAlpha);
-    const ImagePtr image = render(
-        attributes, [&] { drawAtPoint(kText, {0, 0}, attributes, c.index, c.whiteAlpha); });
+    const ImagePtr image = render(attributes, [&] {
+      drawAtPoint(kText, {0, 0}, attributes, c.index, c.whiteAlpha);
+    });
     const std::set<Rgb> colors = coreColors(*image);
     ASSERT_EQ(colors.size(), 1u);
     const auto [r, g, b] = *colors.begin();
@@ -165,8 +167,9 @@ TEST(DrawOnBackgroundIndex, SelectionIndexChoosesWhiteOrTheBlendedWhite) {
 
 TEST(DrawOnBackgroundIndex, AgreesWithTheColorFormOnTheSameBackground) {
   const TextAttributes attributes = blackText(30);
-  const ImagePtr byIndex =
-      render(attributes, [&] { drawAtPoint(kText, {0, 0}, attributes, 2, 1.0f); });
+  const ImagePtr byIndex = render(attributes, [&] {
+    drawAtPoint(kText, {0, 0}, attributes, 2, 1.0f);
+  });
   const ImagePtr byColor = render(attributes, [&] {
     drawAtPoint(kText, {0, 0}, attributes, KvColor::alternateSelectedControlColor().get());
   });

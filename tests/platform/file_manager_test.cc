@@ -64,9 +64,9 @@ TEST_F(FilesTest, ExistenceAndAttributesFollowLinksUnlessAsked) {
     bool exists;
     bool isDirectory;
   };
-  for (const Case& c : {Case{"file", true, false}, Case{"dir", true, true},
-                        Case{"to-file", true, false}, Case{"to-dir", true, true},
-                        Case{"dangling", false, false}, Case{"absent", false, false}}) {
+  for (const Case& c :
+       {Case{"file", true, false}, Case{"dir", true, true}, Case{"to-file", true, false},
+        Case{"to-dir", true, true}, Case{"dangling", false, false}, Case{"absent", false, false}}) {
     SCOPED_TRACE(c.name);
     bool isDirectory = !c.isDirectory;
     EXPECT_EQ(fm_.fileExistsAtPath(at(c.name), &isDirectory), c.exists);
@@ -75,8 +75,7 @@ TEST_F(FilesTest, ExistenceAndAttributesFollowLinksUnlessAsked) {
     }
   }
 
-  EXPECT_EQ(fm_.fileAttributesAtPath(at("to-file"), true),
-            (FileAttributes{FileType::Regular, 5}));
+  EXPECT_EQ(fm_.fileAttributesAtPath(at("to-file"), true), (FileAttributes{FileType::Regular, 5}));
   // A link described itself has its target's length as its size.
   EXPECT_EQ(fm_.fileAttributesAtPath(at("to-file"), false),
             (FileAttributes{FileType::SymbolicLink, 4}));
@@ -97,8 +96,8 @@ TEST_F(FilesTest, ListingHasEveryNameAndNoDotEntries) {
   std::vector<std::string> got;
   for (const auto& n : *names) got.push_back(utf16ToUtf8Lossy(n));
   std::sort(got.begin(), got.end());
-  EXPECT_EQ(got, (std::vector<std::string>{".hidden", "a", "bad\xEF\xBF\xBDname", "caf\xC3\xA9",
-                                           "sub"}));
+  EXPECT_EQ(
+      got, (std::vector<std::string>{".hidden", "a", "bad\xEF\xBF\xBDname", "caf\xC3\xA9", "sub"}));
   EXPECT_EQ(fm_.directoryContentsAtPath(at("a")), std::nullopt);
   EXPECT_EQ(fm_.directoryContentsAtPath(at("absent")), std::nullopt);
 }

@@ -24,8 +24,8 @@ TEST(LogLine, OneLineWithTimestampProgramAndIds) {
     logLine(u"caf\u00e9 \xD800!");
   });
   const std::string prefix = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} test_platform\[)" +
-                             std::to_string(::getpid()) + ":" +
-                             std::to_string(currentThreadId()) + "\\] ";
+                             std::to_string(::getpid()) + ":" + std::to_string(currentThreadId()) +
+                             "\\] ";
   const std::regex expected(prefix + "FwLibraryController: fs: 12\n" + prefix +
                             "caf\xC3\xA9 \xEF\xBF\xBD!\n");
   EXPECT_TRUE(std::regex_match(out, expected)) << out;

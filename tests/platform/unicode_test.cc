@@ -24,19 +24,23 @@ TEST(Unicode, StrictRefusesIllFormedUtf8) {
 }
 
 TEST(Unicode, LossyReplacesEachMaximalSubpart) {
-  test_support::expectRows(utf8ToUtf16Lossy, test_support::Rows<std::string, std::u16string>{
-      {"a\xF0\x9F", u"a\uFFFD"},                       // truncated 4-byte sequence: one
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},                   // overlong lead, then a lone continuation
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},         // encoded surrogate
-      {"\xE2\x82\xACx\x80y", u"\u20acx\uFFFDy"},
-      {"\xF1\x80\x80\xE1\x80\xC2", u"\uFFFD\uFFFD\uFFFD"},
-  });
+  test_support::expectRows(
+      utf8ToUtf16Lossy,
+      test_support::Rows<std::string, std::u16string>{
+          {"a\xF0\x9F", u"a\uFFFD"},                // truncated 4-byte sequence: one
+          {"\xC0\xAF", u"\uFFFD\uFFFD"},            // overlong lead, then a lone continuation
+          {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
+          {"\xE2\x82\xACx\x80y", u"\u20acx\uFFFDy"},
+          {"\xF1\x80\x80\xE1\x80\xC2", u"\uFFFD\uFFFD\uFFFD"},
+      });
 }
 
 TEST(Unicode, UnpairedSurrogates) {
   const std::u16string lone = {u'a', char16_t(0xD800), u'b', char16_t(0xDC00)};
   EXPECT_FALSE(utf16ToUtf8(lone).has_value());
-  EXPECT_EQ(utf16ToUtf8Lossy(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  EXPECT_EQ(utf16ToUtf8Lossy(lone),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD");
 }
 
 TEST(Unicode, AppendLeavesOutputOnFailure) {
@@ -53,9 +57,14 @@ TEST(Unicode, EncodesEachScalarAtTheEdgesOfItsLength) {
     std::string utf8;
   };
   const Case cases[] = {
-      {U'\0', std::string(1, '\0')}, {0x7F, "\x7F"},           {0x80, "\xC2\x80"},
-      {0x7FF, "\xDF\xBF"},            {0x800, "\xE0\xA0\x80"}, {0xFFFD, "\xEF\xBF\xBD"},
-      {0x10000, "\xF0\x90\x80\x80"},  {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+      {U'\0', std::string(1, '\0')},
+      {0x7F, "\x7F"},
+      {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},
+      {0x800, "\xE0\xA0\x80"},
+      {0xFFFD, "\xEF\xBF\xBD"},
+      {0x10000, "\xF0\x90\x80\x80"},
+      {0x10FFFF, "\xF4\x8F\xBF\xBF"},
   };
   for (const Case& c : cases) {
     char out[4] = {};
@@ -64,7 +73,8 @@ TEST(Unicode, EncodesEachScalarAtTheEdgesOfItsLength) {
   }
   EXPECT_EQ(combineSurrogates(0xD83D, 0xDE00), U'\U0001F600');
   EXPECT_EQ(combineSurrogates(0xDBFF, 0xDFFF), U'\U0010FFFF');
-  EXPECT_TRUE(isHighSurrogate(0xDBFF) && !isHighSurrogate(0xDC00) && isLowSurrogate(0xDC00) && !isLowSurrogate(0xE000));
+  EXPECT_TRUE(isHighSurrogate(0xDBFF) && !isHighSurrogate(0xDC00) && isLowSurrogate(0xDC00) &&
+              !isLowSurrogate(0xE000));
 }
 
 }  // namespace

@@ -14,8 +14,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <functional>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -82,13 +82,13 @@ struct ToolOptions {
   // enter a namespace, say). It must not return to a test: it may only make
   // system calls, fork, and end with _exit.
   std::function<void()> beforeExec;
-  std::string stdoutPath;          // empty: a file of the fixture's, read back as `out`
+  std::string stdoutPath;  // empty: a file of the fixture's, read back as `out`
 };
 
 struct ToolResult {
-  int status = -1;  // exit status, or -1 when the process did not exit
-  int signal = 0;   // the signal that ended it, if one did
-  long peakKb = 0;  // its peak resident memory in KiB (ru_maxrss)
+  int status = -1;        // exit status, or -1 when the process did not exit
+  int signal = 0;         // the signal that ended it, if one did
+  long peakKb = 0;        // its peak resident memory in KiB (ru_maxrss)
   bool timedOut = false;  // killed by wait() for running past its limit
   std::string out, err;
   // The log lines of standard error without their timestamp and prefix.
@@ -136,7 +136,9 @@ class ToolProcess {
     ::dup2(fd1, 1);
     ::dup2(fd2, 2);
     if (options.beforeExec) options.beforeExec();
-    if (options.user && (::setgroups(0, nullptr) != 0 || ::setgid(*options.user) != 0 || ::setuid(*options.user) != 0)) ::_exit(125);
+    if (options.user && (::setgroups(0, nullptr) != 0 || ::setgid(*options.user) != 0 ||
+                         ::setuid(*options.user) != 0))
+      ::_exit(125);
     std::vector<char*> raw;
     for (auto& a : argv) raw.push_back(a.data());
     raw.push_back(nullptr);

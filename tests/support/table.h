@@ -12,9 +12,7 @@
 
 namespace fw::test_support {
 
-inline std::string show(std::u16string_view s) {
-  return testing::PrintToString(std::u16string(s));
-}
+inline std::string show(std::u16string_view s) { return testing::PrintToString(std::u16string(s)); }
 template <class T>
 std::string show(const T& v) {
   return testing::PrintToString(v);

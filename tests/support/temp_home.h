@@ -64,8 +64,8 @@ inline void removeTree(const fs::path& dir) {
   fs::remove_all(dir, ignored);
   // Trees deeper than PATH_MAX defeat remove_all; rm walks by descriptor.
   if (fs::exists(fs::symlink_status(dir, ignored))) {
-    const std::string command = "chmod -R u+rwx '" + dir.string() + "' 2>/dev/null; rm -rf '" +
-                                dir.string() + "'";
+    const std::string command =
+        "chmod -R u+rwx '" + dir.string() + "' 2>/dev/null; rm -rf '" + dir.string() + "'";
     EXPECT_EQ(std::system(command.c_str()), 0);
   }
 }

@@ -54,10 +54,12 @@ TEST(PreferenceRoots, ChosenFromTheFileInWalkingOrder) {
       {"inside the Desktop",
        key("kFwSharedDirectories", strings({"~/Desktop/Sub/", "~/Desktop/Sub"})),
        {"H/Desktop/Sub/", "H/Desktop/Sub"}},
-      {"shared directories as one string", key("kFwSharedDirectories", str("~/Shared")),
+      {"shared directories as one string",
+       key("kFwSharedDirectories", str("~/Shared")),
        {"H/Shared"}},
       {"shared directories as a dictionary",
-       key("kFwSharedDirectories", "<dict><key>x</key>" + str("~/Shared") + "</dict>"), {}},
+       key("kFwSharedDirectories", "<dict><key>x</key>" + str("~/Shared") + "</dict>"),
+       {}},
       {"flag set, location absent", key("kFwMoveMusic", t), {}},
       {"location without its flag",
        key("kFwMoveMusic", "<false/>") + key("kFwMoveMusicLocation", str("~/Music")) +
@@ -136,8 +138,8 @@ TEST(PreferenceRoots, FilesThatCannotBeUsedGiveNone) {
       {"empty file", "", false},
       {"truncated XML", full.substr(0, full.size() - 20), false},
       {"truncated binary", binaryText.substr(0, binaryText.size() - 5), false},
-      {"list as the root",
-       "<plist version=\"1.0\"><array>" + str("~/Music") + "</array></plist>", false},
+      {"list as the root", "<plist version=\"1.0\"><array>" + str("~/Music") + "</array></plist>",
+       false},
       {"string as the root", "<plist version=\"1.0\">" + str("~/Music") + "</plist>", false},
   };
   for (const auto& c : cases) {

@@ -21,7 +21,7 @@ struct ListedEntry {
   std::uint32_t nameOffset;  // into the listing's names, each followed by a NUL
   std::uint32_t nameLength;
   Kind kind;
-  std::int64_t size = 0;     // filled in by the walk
+  std::int64_t size = 0;  // filled in by the walk
 };
 
 // Appends every entry of the open directory `fd` but "." and "..": its name

@@ -70,8 +70,8 @@ TEST(ContainsObjectIdenticalTo, FindsTheObjectThroughAnyOfItsBases) {
   ASSERT_NE(static_cast<const void*>(asObject), static_cast<const void*>(v.get()));
   EXPECT_TRUE(containsObjectIdenticalTo(&mixed, asObject));
   EXPECT_TRUE(containsObjectIdenticalTo(&mixed, static_cast<const Mixin*>(v.get())));
-  EXPECT_FALSE(containsObjectIdenticalTo(&mixed, static_cast<const Object*>(
-                                                     std::make_shared<Mixed>().get())));
+  EXPECT_FALSE(containsObjectIdenticalTo(
+      &mixed, static_cast<const Object*>(std::make_shared<Mixed>().get())));
   // Held as Objects, searched for as the derived class.
   const std::vector<std::shared_ptr<Object>> objects = {other, v};
   EXPECT_TRUE(containsObjectIdenticalTo(&objects, v.get()));

@@ -18,34 +18,66 @@ using test_support::TextRows;
 using EntityRows = test_support::Rows<std::optional<std::u16string_view>, std::u16string>;
 
 TEST(HtmlEntities, NamesAndNumbers) {
-  expectRows(stringForHTMLEntity, EntityRows{
-      {u"eacute", u"\u00E9"}, {u"Eacute", u"\u00C9"}, {u"nbsp", u"\u00A0"},
-      {u"copy", u"\u00A9"},   {u"shy", u"\u00AD"},    {u"Agrave", u"\u00C0"},
-      {u"times", u"\u00D7"},  {u"szlig", u"\u00DF"},  {u"agrave", u"\u00E0"},
-      {u"divide", u"\u00F7"}, {u"yuml", u"\u00FF"},   {u"quot", u"\""},
-      {u"amp", u"&"},         {u"#65", u"A"},         {u"#65601", u"A"},
-      {u"#128512", u"\uF600"}, {u"# 38", u"&"},       {u"#-1", u"\uFFFF"},
-      {u"#x41", std::u16string(1, u'\0')}, {u"#", std::u16string(1, u'\0')},
-      {u"lt", u""},           {u"gt", u""},           {u"apos", u""},
-      {u"AMP", u""},          {u"", u""},             {std::nullopt, u""},
-      {u"nbspx", u""},        {u"frac12", u"\u00BD"}, {u"thorn", u"\u00FE"}});
+  expectRows(stringForHTMLEntity, EntityRows{{u"eacute", u"\u00E9"},
+                                             {u"Eacute", u"\u00C9"},
+                                             {u"nbsp", u"\u00A0"},
+                                             {u"copy", u"\u00A9"},
+                                             {u"shy", u"\u00AD"},
+                                             {u"Agrave", u"\u00C0"},
+                                             {u"times", u"\u00D7"},
+                                             {u"szlig", u"\u00DF"},
+                                             {u"agrave", u"\u00E0"},
+                                             {u"divide", u"\u00F7"},
+                                             {u"yuml", u"\u00FF"},
+                                             {u"quot", u"\""},
+                                             {u"amp", u"&"},
+                                             {u"#65", u"A"},
+                                             {u"#65601", u"A"},
+                                             {u"#128512", u"\uF600"},
+                                             {u"# 38", u"&"},
+                                             {u"#-1", u"\uFFFF"},
+                                             {u"#x41", std::u16string(1, u'\0')},
+                                             {u"#", std::u16string(1, u'\0')},
+                                             {u"lt", u""},
+                                             {u"gt", u""},
+                                             {u"apos", u""},
+                                             {u"AMP", u""},
+                                             {u"", u""},
+                                             {std::nullopt, u""},
+                                             {u"nbspx", u""},
+                                             {u"frac12", u"\u00BD"},
+                                             {u"thorn", u"\u00FE"}});
 }
 
 TEST(HtmlEntities, RemovingDecodesInOnePass) {
-  expectRows(stringByRemovingHTMLEntities, TextRows{
-      {u"Fish &amp; Chips", u"Fish & Chips"}, {u"caf&eacute;", u"caf\u00E9"}, {u"a & b", u"a & b"},
-      {u"AT&T", u"AT&T"}, {u"a&", u"a&"}, {u"&", u"&"}, {u"a&;b", u"a;b"}, {u"x&foo;y", u"xy"},
-      {u"&lt;b&gt;", u"b"}, {u"&amp;amp;", u"&amp;"}, {u"&#38;", u"&"},
-      {u"Tom&Jerry; Bob", u"Tom Bob"}, {u"a&&b;", u"a"}, {u"&&", u"&&"},
-      {u"&quot;&nbsp;&yuml;", u"\"\u00A0\u00FF"}, {u"", u""},
-      {u"\U0001F600&amp;", u"\U0001F600&"}});
+  expectRows(stringByRemovingHTMLEntities, TextRows{{u"Fish &amp; Chips", u"Fish & Chips"},
+                                                    {u"caf&eacute;", u"caf\u00E9"},
+                                                    {u"a & b", u"a & b"},
+                                                    {u"AT&T", u"AT&T"},
+                                                    {u"a&", u"a&"},
+                                                    {u"&", u"&"},
+                                                    {u"a&;b", u"a;b"},
+                                                    {u"x&foo;y", u"xy"},
+                                                    {u"&lt;b&gt;", u"b"},
+                                                    {u"&amp;amp;", u"&amp;"},
+                                                    {u"&#38;", u"&"},
+                                                    {u"Tom&Jerry; Bob", u"Tom Bob"},
+                                                    {u"a&&b;", u"a"},
+                                                    {u"&&", u"&&"},
+                                                    {u"&quot;&nbsp;&yuml;", u"\"\u00A0\u00FF"},
+                                                    {u"", u""},
+                                                    {u"\U0001F600&amp;", u"\U0001F600&"}});
 }
 
 TEST(HtmlTags, RemovingReplacesTagsWithASpace) {
-  expectRows(stringByRemovingHTMLTags, TextRows{
-      {u"a<b>c</b>d", u"a c d"}, {u"x < y", u"x "}, {u"a > b", u"a > b"},
-      {u"say \"hi\"", u"say \"hi\""}, {u"<i>say</i> \"hi\"", u" say  &quot;hi&quot;"},
-      {u"<a title=\"x>y\">z", u" y&quot;>z"}, {u"<<b>>", u" >"}, {u"", u""}});
+  expectRows(stringByRemovingHTMLTags, TextRows{{u"a<b>c</b>d", u"a c d"},
+                                                {u"x < y", u"x "},
+                                                {u"a > b", u"a > b"},
+                                                {u"say \"hi\"", u"say \"hi\""},
+                                                {u"<i>say</i> \"hi\"", u" say  &quot;hi&quot;"},
+                                                {u"<a title=\"x>y\">z", u" y&quot;>z"},
+                                                {u"<<b>>", u" >"},
+                                                {u"", u""}});
 }
 
 // Parses `<r>` + text + `</r>` with expat and returns the character data.
@@ -147,7 +179,9 @@ TEST(UrlEscaping, EscapeAndUnescape) {
       {u"%zz%4", u"%zz%4"},
       {u"%%41", u"%A"},
       {u"\u00E9%20\U0001F600", u"\u00E9 \U0001F600"},
-      {u"\xD800%41", u"\xD800" u"A"},  // unescaped units are copied as they are
+      {u"\xD800%41",
+       u"\xD800"
+       u"A"},  // unescaped units are copied as they are
   };
   for (const Case& c : unescapes) {
     const auto got = unescapedString(c.in);

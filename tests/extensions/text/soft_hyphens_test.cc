@@ -8,9 +8,12 @@ namespace fw {
 namespace {
 
 TEST(SoftHyphens, InsertsEntityTextBetweenCodeUnits) {
-  test_support::expectRows(stringByAddingSoftHyphens, test_support::TextRows{
-      {u"abc", u"a&shy;b&shy;c"}, {u"ab", u"a&shy;b"}, {u"a", u"a"}, {u"", u""},
-      {u"\U0001F600", u"\xD83D&shy;\xDE00"}});
+  test_support::expectRows(stringByAddingSoftHyphens,
+                           test_support::TextRows{{u"abc", u"a&shy;b&shy;c"},
+                                                  {u"ab", u"a&shy;b"},
+                                                  {u"a", u"a"},
+                                                  {u"", u""},
+                                                  {u"\U0001F600", u"\xD83D&shy;\xDE00"}});
 }
 
 }  // namespace

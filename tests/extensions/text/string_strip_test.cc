@@ -19,27 +19,37 @@ constexpr std::u16string_view kAllWhitespace =
 
 TEST(Trimming, TrimmedStringRemovesOnlyTheEnds) {
   const std::u16string all(kAllWhitespace), wrapped = all + u"a b" + all;
-  expectRows(trimmedString, TextRows{
-      {u" \t\n name \r\n", u"name"}, {u"a  b", u"a  b"}, {u"\u00A0\u3000", u""}, {u"", u""},
-      {u"x", u"x"}, {u"\u180Ex\u180E", u"\u180Ex\u180E"},  // not a separator
-      {u"\u200Bx", u"\u200Bx"},                            // zero-width space is not whitespace
-      {u"\U0001F600 ", u"\U0001F600"}, {wrapped, u"a b"}});
+  expectRows(trimmedString,
+             TextRows{{u" \t\n name \r\n", u"name"},
+                      {u"a  b", u"a  b"},
+                      {u"\u00A0\u3000", u""},
+                      {u"", u""},
+                      {u"x", u"x"},
+                      {u"\u180Ex\u180E", u"\u180Ex\u180E"},  // not a separator
+                      {u"\u200Bx", u"\u200Bx"},              // zero-width space is not whitespace
+                      {u"\U0001F600 ", u"\U0001F600"},
+                      {wrapped, u"a b"}});
 }
 
 TEST(Trimming, RemovingWhitespaceAndNewlinesDropsInnerLfOnly) {
-  expectRows(stringByRemovingWhitespaceAndNewlines, TextRows{
-      {u"  a b\r\nc \n", u"a b\rc"}, {u"x\ny", u"xy"}, {u"x\r\ny", u"x\ry"}, {u"x y", u"x y"},
-      {u"\n\n", u""}, {u"", u""}, {u"\t\na\n\tb\n\t", u"a\tb"}});
+  expectRows(stringByRemovingWhitespaceAndNewlines, TextRows{{u"  a b\r\nc \n", u"a b\rc"},
+                                                             {u"x\ny", u"xy"},
+                                                             {u"x\r\ny", u"x\ry"},
+                                                             {u"x y", u"x y"},
+                                                             {u"\n\n", u""},
+                                                             {u"", u""},
+                                                             {u"\t\na\n\tb\n\t", u"a\tb"}});
 }
 
 TEST(Stripping, RemovesMembersWhereverTheyStand) {
   const std::u16string leading = std::u16string(kAllWhitespace) + u"x";
-  expectRows(stringByStrippingWhitespace, TextRows{
-      {u" a\u00A0b\n", u"ab"}, {u"a b\tc", u"abc"}, {leading, u"x"},
-      {u"\u180E\U0001F600", u"\u180E\U0001F600"}});
-  expectRows(stringByStrippingNewlines, TextRows{
-      {u"a\r\nb\u2028c", u"ab\u2028c"},
-      {u"\n\u0085\u2029\u000B\u000C\r", u"\u0085\u2029\u000B\u000C"}});
+  expectRows(stringByStrippingWhitespace, TextRows{{u" a\u00A0b\n", u"ab"},
+                                                   {u"a b\tc", u"abc"},
+                                                   {leading, u"x"},
+                                                   {u"\u180E\U0001F600", u"\u180E\U0001F600"}});
+  expectRows(stringByStrippingNewlines,
+             TextRows{{u"a\r\nb\u2028c", u"ab\u2028c"},
+                      {u"\n\u0085\u2029\u000B\u000C\r", u"\u0085\u2029\u000B\u000C"}});
   const CharacterSet dash = CharacterSet::characterSetWithCharactersInString(u"-");
   EXPECT_EQ(stringByStrippingCharactersInSet(u"a-b-", &dash), u"ab");
   EXPECT_EQ(stringByStrippingCharactersInSet(u"a-b-", nullptr), u"a-b-");

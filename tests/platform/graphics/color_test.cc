@@ -26,8 +26,8 @@ void expectComponents(const ColorPtr& c, Rgba want, ColorSpace space) {
 TEST(Color, CalibratedKeepsExactlyTheGivenFloats) {
   expectComponents(Color::colorWithCalibratedRed(0.1f, 0.929412f, 1.0f / 3.0f, 0.3f),
                    {0.1f, 0.929412f, 1.0f / 3.0f, 0.3f}, ColorSpace::kCalibratedRGB);
-  expectComponents(Color::colorWithDeviceRed(0.22f, 0.46f, 0.84f, 1.0f), {0.22f, 0.46f, 0.84f, 1.0f},
-                   ColorSpace::kDeviceRGB);
+  expectComponents(Color::colorWithDeviceRed(0.22f, 0.46f, 0.84f, 1.0f),
+                   {0.22f, 0.46f, 0.84f, 1.0f}, ColorSpace::kDeviceRGB);
 }
 
 TEST(Color, StandardColorsAreNewOpaqueObjects) {
@@ -37,8 +37,10 @@ TEST(Color, StandardColorsAreNewOpaqueObjects) {
   };
   const float light = 2.0f / 3.0f;
   const Case cases[] = {
-      {&Color::whiteColor, {1, 1, 1, 1}},   {&Color::redColor, {1, 0, 0, 1}},
-      {&Color::grayColor, {0.5f, 0.5f, 0.5f, 1}}, {&Color::lightGrayColor, {light, light, light, 1}},
+      {&Color::whiteColor, {1, 1, 1, 1}},
+      {&Color::redColor, {1, 0, 0, 1}},
+      {&Color::grayColor, {0.5f, 0.5f, 0.5f, 1}},
+      {&Color::lightGrayColor, {light, light, light, 1}},
       {&Color::blackColor, {0, 0, 0, 1}},
   };
   for (const Case& c : cases) {
@@ -53,7 +55,8 @@ TEST(Color, AlphaReplacementKeepsSpaceAndClampsToUnitRange) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const struct {
     float in, out;
-  } cases[] = {{0.25f, 0.25f}, {0.0f, 0.0f}, {1.0f, 1.0f}, {1.5f, 1.0f}, {-2.0f, 0.0f}, {nan, 0.0f}};
+  } cases[] = {{0.25f, 0.25f}, {0.0f, 0.0f},  {1.0f, 1.0f},
+               {1.5f, 1.0f},   {-2.0f, 0.0f}, {nan, 0.0f}};
   for (const auto& c : cases) {
     const ColorPtr changed = base->colorWithAlphaComponent(c.in);
     expectComponents(changed, {0.2f, 0.4f, 0.6f, c.out}, ColorSpace::kDeviceRGB);

@@ -31,9 +31,7 @@ bool allPixels(const Image& image, Pixel p) {
   return true;
 }
 
-void fillAll(Image& image, const ColorPtr& color) {
-  fillRect(Rect{{0, 0}, image.size()}, *color);
-}
+void fillAll(Image& image, const ColorPtr& color) { fillRect(Rect{{0, 0}, image.size()}, *color); }
 
 TEST(Image, SizeIsKeptAndPixelsRoundUp) {
   const float nan = std::numeric_limits<float>::quiet_NaN();

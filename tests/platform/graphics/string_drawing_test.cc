@@ -66,7 +66,10 @@ TEST(StringDrawing, HonoursTheFontFamily) {
 
 TEST(StringDrawing, UnusualInputMeasuresLikeItsReplacement) {
   const Size replaced = sizeWithAttributes(u"a\uFFFDb", {});
-  EXPECT_EQ(sizeWithAttributes(std::u16string(u"a\xD800" u"b"), {}), replaced);
+  EXPECT_EQ(sizeWithAttributes(std::u16string(u"a\xD800"
+                                              u"b"),
+                               {}),
+            replaced);
   EXPECT_EQ(sizeWithAttributes(std::u16string(u"a\0b", 3), {}), replaced);
   // A nonsensical size falls back to the default font size rather than failing.
   EXPECT_EQ(sizeWithAttributes(u"Hello", withFont(u"DejaVu Sans", -3)),
@@ -106,7 +109,8 @@ TEST(StringDrawing, NonFiniteInputLeavesTheDestinationUsable) {
   EXPECT_TRUE(coreColors(*image).empty());
   // Components beyond 0..1 or NaN are drawn clamped: red 2 as 1, NaN as 0.
   TextAttributes odd = large;
-  odd.emplace(NSForegroundColorAttributeName, Color::colorWithCalibratedRed(2.0f, nan, -1.0f, 1.0f));
+  odd.emplace(NSForegroundColorAttributeName,
+              Color::colorWithCalibratedRed(2.0f, nan, -1.0f, 1.0f));
   drawAtPoint(u"Hello", {0, 0}, odd);
   image->unlockFocus();
   EXPECT_EQ(coreColors(*image), (std::set<Rgb>{{255, 0, 0}}));
@@ -134,7 +138,10 @@ TEST(AttributedString, ColorReplacementKeepsTextAndOtherAttributes) {
             std::make_tuple(1.0f, 1.0f, 1.0f, 1.0f));
 
   EXPECT_EQ(s.size(), sizeWithAttributes(u"Hi", serif));
-  EXPECT_EQ(coreColors(*test_support::drawnInto(s.size(), [&] { recolored.drawAtPoint({0, 0}); })),
+  EXPECT_EQ(coreColors(*test_support::drawnInto(s.size(),
+                                                [&] {
+                                                  recolored.drawAtPoint({0, 0});
+                                                })),
             (std::set<Rgb>{{0, 0, 255}}));
 }
 

@@ -12,12 +12,14 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 void putBigEndian(Bytes& out, std::uint64_t v, std::size_t width) {
-  for (std::size_t i = 0; i < width; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * (width - 1 - i))));
+  for (std::size_t i = 0; i < width; ++i)
+    out.push_back(static_cast<std::uint8_t>(v >> (8 * (width - 1 - i))));
 }
 
 // Assembles a file from encoded objects (references inside them must already
 // use `refSize` bytes); object 0 is the root.
-Bytes assemble(const std::vector<Bytes>& objects, std::size_t offsetSize = 1, std::size_t refSize = 1) {
+Bytes assemble(const std::vector<Bytes>& objects, std::size_t offsetSize = 1,
+               std::size_t refSize = 1) {
   Bytes out = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
   std::vector<std::uint64_t> offsets;
   for (const Bytes& o : objects) {
@@ -35,7 +37,9 @@ Bytes assemble(const std::vector<Bytes>& objects, std::size_t offsetSize = 1, st
   return out;
 }
 
-std::optional<Value> read(const Bytes& b, std::string* why = nullptr) { return readBinaryPropertyList(b, why); }
+std::optional<Value> read(const Bytes& b, std::string* why = nullptr) {
+  return readBinaryPropertyList(b, why);
+}
 
 TEST(BinaryReader, ReadsEveryScalarKind) {
   struct Case {
@@ -51,7 +55,8 @@ TEST(BinaryReader, ReadsEveryScalarKind) {
       {{0x13, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}, Value::integer(-2)},
       {{0x14, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
        Value::unsignedInteger(UINT64_MAX)},
-      {{0x14, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFB},
+      {{0x14, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+        0xFF, 0xFB},
        Value::integer(-5)},
       {{0x22, 0x3F, 0xC0, 0, 0}, Value::real(1.5)},
       {{0x23, 0x40, 0x04, 0, 0, 0, 0, 0, 0}, Value::real(2.5)},
@@ -65,7 +70,8 @@ TEST(BinaryReader, ReadsEveryScalarKind) {
       {{0x55, 'c', 'a', 'f', 0xC3, 0xA9}, Value::string(u"café")},
       {{0x54, 'c', 'a', 'f', 0xE9}, Value::string(u"café")},
       // A length of 15 or more follows the marker as an integer object.
-      {{0x5F, 0x10, 0x0F, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o'},
+      {{0x5F, 0x10, 0x0F, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n',
+        'o'},
        Value::string(u"abcdefghijklmno")},
   };
   for (const Case& c : cases) {
@@ -78,8 +84,13 @@ TEST(BinaryReader, ReadsEveryScalarKind) {
 
 TEST(BinaryReader, ReadsContainersInFileOrderAndSetsAsArrays) {
   // {"b": [1, "a"], "a": set{1}}; a repeated key keeps its first place.
-  const auto v = read(assemble({{0xD3, 1, 2, 1, 3, 4, 6}, {0x51, 'b'}, {0x51, 'a'}, {0xA2, 5, 2},
-                                {0xC1, 5}, {0x10, 1}, {0x10, 2}}));
+  const auto v = read(assemble({{0xD3, 1, 2, 1, 3, 4, 6},
+                                {0x51, 'b'},
+                                {0x51, 'a'},
+                                {0xA2, 5, 2},
+                                {0xC1, 5},
+                                {0x10, 1},
+                                {0x10, 2}}));
   ASSERT_TRUE(v);
   Dictionary expected;
   expected.set(u"b", Value::integer(2));
@@ -128,7 +139,8 @@ TEST(BinaryReader, RefusesMalformedFilesWithAReason) {
   const std::size_t trailer = good.size() - 32;
   // Two ever-doubling arrays: 40 levels reach 2^40 objects from 41.
   std::vector<Bytes> laughs;
-  for (std::uint8_t i = 0; i < 40; ++i) laughs.push_back({0xA2, std::uint8_t(i + 1), std::uint8_t(i + 1)});
+  for (std::uint8_t i = 0; i < 40; ++i)
+    laughs.push_back({0xA2, std::uint8_t(i + 1), std::uint8_t(i + 1)});
   laughs.push_back({0x10, 0});
   struct Case {
     const char* name;
@@ -142,14 +154,16 @@ TEST(BinaryReader, RefusesMalformedFilesWithAReason) {
       {"reference size 9", patched(trailer + 7, 9), "reference size 9 not in 1..8"},
       {"top object past count", patched(trailer + 23, 2), "top object 2 out of range"},
       {"table past trailer", patched(trailer + 31, 0xF0), "offset table at 240 out of bounds"},
-      {"huge count", patched(trailer + 8, 0x80), "offset table of 9223372036854775810 entries overruns the file"},
+      {"huge count", patched(trailer + 8, 0x80),
+       "offset table of 9223372036854775810 entries overruns the file"},
       {"offset into header", patched(good.size() - 34, 3), "object 0 offset 3 out of bounds"},
       {"missing reference", patched(9, 5), "object 0 refers to missing object 5"},
       {"self reference", patched(9, 0), "reference cycle at object 0"},
       {"count past the area", patched(8, 0xA9), "object 0 overruns the object area"},
       {"negative length", assemble({{0x5F, 0x13, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}}),
        "object 0 has a negative length"},
-      {"length not an integer", assemble({{0x4F, 0x22, 0, 0, 0, 0}}), "object 0 has a malformed length"},
+      {"length not an integer", assemble({{0x4F, 0x22, 0, 0, 0, 0}}),
+       "object 0 has a malformed length"},
       {"truncated integer", assemble({{0x13, 0, 0}}), "object 0 is truncated"},
       {"integer beyond 64 bits", assemble({{0x14, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}}),
        "object 0 is an integer outside 64 bits"},

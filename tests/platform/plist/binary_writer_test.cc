@@ -22,9 +22,10 @@ Bytes write(const Value& v) {
 
 Bytes header() { return {'b', 'p', 'l', 'i', 's', 't', '0', '0'}; }
 
-Bytes trailer(std::uint8_t offsetSize, std::uint8_t refSize, std::uint8_t count, std::uint8_t table) {
+Bytes trailer(std::uint8_t offsetSize, std::uint8_t refSize, std::uint8_t count,
+              std::uint8_t table) {
   return {0, 0, 0, 0, 0, 0, offsetSize, refSize, 0, 0, 0, 0, 0, 0, 0, count,
-          0, 0, 0, 0, 0, 0, 0, 0,          0,       0, 0, 0, 0, 0, 0, table};
+          0, 0, 0, 0, 0, 0, 0,          0,       0, 0, 0, 0, 0, 0, 0, table};
 }
 
 Bytes concat(std::initializer_list<Bytes> parts) {
@@ -34,13 +35,18 @@ Bytes concat(std::initializer_list<Bytes> parts) {
 }
 
 TEST(BinaryWriter, WritesExactBytesForSmallValues) {
-  EXPECT_EQ(write(Value::integer(1)), concat({header(), {0x10, 0x01}, {0x08}, trailer(1, 1, 1, 10)}));
+  EXPECT_EQ(write(Value::integer(1)),
+            concat({header(), {0x10, 0x01}, {0x08}, trailer(1, 1, 1, 10)}));
   Dictionary d;
   d.set(u"a", Value::string(u"b"));
   d.set(u"c", Value::string(u"b"));  // stored once
-  EXPECT_EQ(write(Value::dictionary(d)),
-            concat({header(), {0xD2, 1, 2, 3, 3}, {0x51, 'a'}, {0x51, 'c'}, {0x51, 'b'},
-                    {0x08, 0x0D, 0x0F, 0x11}, trailer(1, 1, 4, 19)}));
+  EXPECT_EQ(write(Value::dictionary(d)), concat({header(),
+                                                 {0xD2, 1, 2, 3, 3},
+                                                 {0x51, 'a'},
+                                                 {0x51, 'c'},
+                                                 {0x51, 'b'},
+                                                 {0x08, 0x0D, 0x0F, 0x11},
+                                                 trailer(1, 1, 4, 19)}));
 }
 
 // The encoded root object of a one-object file.
@@ -73,7 +79,8 @@ TEST(BinaryWriter, ChoosesTheSmallestEncoding) {
       {Value::string(u"é"), {0x61, 0x00, 0xE9}},
       {Value::string(u"\U0001F600"), {0x62, 0xD8, 0x3D, 0xDE, 0x00}},
       {Value::string(u"abcdefghijklmno"),
-       {0x5F, 0x10, 0x0F, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o'}},
+       {0x5F, 0x10, 0x0F, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n',
+        'o'}},
       {Value::boolean(true), {0x09}},
       {Value::array(), {0xA0}},
   };
@@ -171,7 +178,8 @@ void fill(DictionaryHandle h, const Value& v, bool pairs) {
   if (strings) {
     // Half the dictionaries pair by pair, the other half all at once.
     std::vector<std::pair<SharedString, SharedString>> entries;
-    for (const auto& entry : dict) entries.emplace_back(entry.first, *entry.second.asSharedString());
+    for (const auto& entry : dict)
+      entries.emplace_back(entry.first, *entry.second.asSharedString());
     if (dict.size() % 2 == 0) return h.add(entries);
     for (const auto& [key, value] : entries) h.add(key, value);
     return;
@@ -191,7 +199,8 @@ TEST(BinaryPropertyListBuilder, GivesTheValueWritersBytesForTheSameTree) {
   }
   big.set(u"caf\u00e9", Value::string(u"name7"));
   Array list;
-  for (int i = 0; i < 20; ++i) list.push_back(Value::string(i % 2 ? u"\u65e5\u672c" : u"playlists"));
+  for (int i = 0; i < 20; ++i)
+    list.push_back(Value::string(i % 2 ? u"\u65e5\u672c" : u"playlists"));
   const std::vector<Value> trees = {
       Value::dictionary(),
       Value::string(u""),
@@ -227,7 +236,8 @@ TEST(BinaryPropertyListBuilder, TakesTemporariesWhoseBuffersComeBack) {
   Array expected;
   Dictionary pairs;
   for (const auto& text : texts) expected.push_back(Value::string(text));
-  for (std::size_t i = 0; i + 1 < std::size(texts); i += 2) pairs.set(texts[i] + u"k", Value::string(texts[i + 1]));
+  for (std::size_t i = 0; i + 1 < std::size(texts); i += 2)
+    pairs.set(texts[i] + u"k", Value::string(texts[i + 1]));
   BinaryPropertyListBuilder b;
   auto list = b.array(std::size(texts));
   for (const auto& text : texts) list.add(SharedString(text));
@@ -248,17 +258,35 @@ TEST(BinaryPropertyListBuilder, FailsOnCallsThatBreakTheShapeItWasGiven) {
   const Case cases[] = {
       {"nothing added", [](BinaryPropertyListBuilder&) {}},
       {"a second root", [](BinaryPropertyListBuilder& b) { b.string(k), b.string(v); }},
-      {"an item past the count", [](BinaryPropertyListBuilder& b) { auto a = b.array(1); a.add(k), a.add(v); }},
+      {"an item past the count",
+       [](BinaryPropertyListBuilder& b) {
+         auto a = b.array(1);
+         a.add(k), a.add(v);
+       }},
       // A reference left unset would point at object 0, the root: a cycle.
       {"an array left short", [](BinaryPropertyListBuilder& b) { b.array(2).add(k); }},
-      {"a dictionary left without values", [](BinaryPropertyListBuilder& b) { b.dictionary(1).key(k); }},
-      {"a key past the count", [](BinaryPropertyListBuilder& b) { auto d = b.dictionary(1); d.key(k), d.key(v); }},
+      {"a dictionary left without values",
+       [](BinaryPropertyListBuilder& b) { b.dictionary(1).key(k); }},
+      {"a key past the count",
+       [](BinaryPropertyListBuilder& b) {
+         auto d = b.dictionary(1);
+         d.key(k), d.key(v);
+       }},
       {"a value before the last key",
-       [](BinaryPropertyListBuilder& b) { auto d = b.dictionary(2); d.key(k), d.value(v); }},
+       [](BinaryPropertyListBuilder& b) {
+         auto d = b.dictionary(2);
+         d.key(k), d.value(v);
+       }},
       {"a value past the count",
-       [](BinaryPropertyListBuilder& b) { auto d = b.dictionary(1); d.key(k), d.value(v), d.value(v); }},
+       [](BinaryPropertyListBuilder& b) {
+         auto d = b.dictionary(1);
+         d.key(k), d.value(v), d.value(v);
+       }},
       {"a pair after a lone key",
-       [](BinaryPropertyListBuilder& b) { auto d = b.dictionary(2); d.key(k), d.add(v, v); }},
+       [](BinaryPropertyListBuilder& b) {
+         auto d = b.dictionary(2);
+         d.key(k), d.add(v, v);
+       }},
       {"entries at once after a key",
        [](BinaryPropertyListBuilder& b) {
          auto d = b.dictionary(1);
@@ -267,7 +295,10 @@ TEST(BinaryPropertyListBuilder, FailsOnCallsThatBreakTheShapeItWasGiven) {
          d.add(entries);
        }},
       {"a lone key after a pair",
-       [](BinaryPropertyListBuilder& b) { auto d = b.dictionary(2); d.add(k, k), d.key(v); }},
+       [](BinaryPropertyListBuilder& b) {
+         auto d = b.dictionary(2);
+         d.add(k, k), d.key(v);
+       }},
   };
   for (const Case& c : cases) {
     BinaryPropertyListBuilder b;

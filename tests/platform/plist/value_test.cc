@@ -61,11 +61,16 @@ std::vector<Value> everyKind() {
   Dictionary d;
   d.set(u"s", Value::string(u"text"));
   d.set(u"a", Value::array({Value::data(std::string_view("\x01\x02")), Value::real(0.5)}));
-  return {Value::boolean(true),       Value::integer(-7),
-          Value::unsignedInteger(~0ull), Value::real(-2.5),
-          Value::string(u"caf\u00e9"), Value::date(Date{86400.5}),
-          Value::data(std::string_view("bytes")), Value::uid(Uid{42}),
-          Value::array({Value::string(u"x"), Value::integer(1)}), Value::dictionary(d)};
+  return {Value::boolean(true),
+          Value::integer(-7),
+          Value::unsignedInteger(~0ull),
+          Value::real(-2.5),
+          Value::string(u"caf\u00e9"),
+          Value::date(Date{86400.5}),
+          Value::data(std::string_view("bytes")),
+          Value::uid(Uid{42}),
+          Value::array({Value::string(u"x"), Value::integer(1)}),
+          Value::dictionary(d)};
 }
 
 TEST(Value, CopiesMovesAndAssignsEveryKindAcrossKinds) {

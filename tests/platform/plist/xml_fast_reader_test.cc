@@ -41,12 +41,14 @@ TEST(XmlFastReader, ReadsTheDialectAsExpatDoes) {
       // Line ends normalise; a reference to CR keeps it.
       {plist("<string>a\r\nb\rc&#13;&#10;d</string>"), "\"a\\nb\\nc\\u000d\\nd\"\n"},
       {plist("<string>a]]b ]> x>y</string>"), "\"a]]b ]> x>y\"\n"},
-      {plist("<string>\xC3\xA9 \xE6\x9D\xB1 \xEF\xB7\x90 \xEF\xBF\xBD \xF4\x8F\xBF\xBF \xC2\x85</string>"),
+      {plist("<string>\xC3\xA9 \xE6\x9D\xB1 \xEF\xB7\x90 \xEF\xBF\xBD \xF4\x8F\xBF\xBF "
+             "\xC2\x85</string>"),
        "\"\u00e9 \u6771 \ufdd0 \ufffd \U0010FFFF \u0085\"\n"},
       // Whitespace written as references is whitespace too.
       {plist("<array>&#32;&#x9;&#13;<key/></array>"), ""},
       {plist("<dict a='1' b=\"2\"><key/><string x='&gt;'/></dict>"), ""},
-      {plist("<dict><key>k</key><data>AA\r\nEC</data><key>d</key><date> 2001-01-01T00:00:00Z </date></dict>"),
+      {plist("<dict><key>k</key><data>AA\r\nEC</data><key>d</key><date> 2001-01-01T00:00:00Z "
+             "</date></dict>"),
        "{\n  \"k\": {\"$data\": \"AAEC\"},\n  \"d\": {\"$date\": 0.0}\n}\n"},
   };
   for (const auto& c : cases) {
@@ -66,18 +68,28 @@ TEST(XmlFastReader, RefusesMalformedXmlWithAnOffset) {
     std::string xml, reason;
   } cases[] = {
       {"<plist><string>\xC3(</string></plist>", "invalid UTF-8 or an illegal character (byte 15)"},
-      {"<plist><string>\xC0\xAF</string></plist>", "invalid UTF-8 or an illegal character (byte 15)"},
-      {"<plist><string>\xED\xA0\x80</string></plist>", "invalid UTF-8 or an illegal character (byte 15)"},
-      {"<plist><string>\xEF\xBF\xBE</string></plist>", "invalid UTF-8 or an illegal character (byte 15)"},
-      {"<plist><string>\xF4\x90\x80\x80</string></plist>", "invalid UTF-8 or an illegal character (byte 15)"},
-      {"<plist><string>ab\xE2\x82</string></plist>", "invalid UTF-8 or an illegal character (byte 17)"},
+      {"<plist><string>\xC0\xAF</string></plist>",
+       "invalid UTF-8 or an illegal character (byte 15)"},
+      {"<plist><string>\xED\xA0\x80</string></plist>",
+       "invalid UTF-8 or an illegal character (byte 15)"},
+      {"<plist><string>\xEF\xBF\xBE</string></plist>",
+       "invalid UTF-8 or an illegal character (byte 15)"},
+      {"<plist><string>\xF4\x90\x80\x80</string></plist>",
+       "invalid UTF-8 or an illegal character (byte 15)"},
+      {"<plist><string>ab\xE2\x82</string></plist>",
+       "invalid UTF-8 or an illegal character (byte 17)"},
       {"<plist><string>a\x01</string></plist>", "malformed XML: an illegal character (byte 16)"},
-      {std::string("<plist><string>a\0</string></plist>", 34), "malformed XML: an illegal character (byte 16)"},
+      {std::string("<plist><string>a\0</string></plist>", 34),
+       "malformed XML: an illegal character (byte 16)"},
       {"<plist><string>a]]>b</string></plist>", "malformed XML: \"]]>\" in text (byte 16)"},
-      {"<plist><string>&#0;</string></plist>", "malformed XML: a reference to an invalid character (byte 15)"},
-      {"<plist><string>&#xD800;</string></plist>", "malformed XML: a reference to an invalid character"},
-      {"<plist><string>&#xFFFE;</string></plist>", "malformed XML: a reference to an invalid character"},
-      {"<plist><string>&#x110000;</string></plist>", "malformed XML: a reference to an invalid character"},
+      {"<plist><string>&#0;</string></plist>",
+       "malformed XML: a reference to an invalid character (byte 15)"},
+      {"<plist><string>&#xD800;</string></plist>",
+       "malformed XML: a reference to an invalid character"},
+      {"<plist><string>&#xFFFE;</string></plist>",
+       "malformed XML: a reference to an invalid character"},
+      {"<plist><string>&#x110000;</string></plist>",
+       "malformed XML: a reference to an invalid character"},
       {"<plist><string>&#X41;</string></plist>", "malformed XML: a malformed character reference"},
       {"<plist><string>&#;</string></plist>", "malformed XML: a malformed character reference"},
       {"<plist><string>&amp</string></plist>", "malformed XML: a malformed reference (byte 15)"},
@@ -143,7 +155,8 @@ TEST(XmlFastReader, HandsOverWhatLiesOutsideTheDialect) {
       {"<?xml-stylesheet href=\"a\"?>" + plist("<true/>"), "a processing instruction (byte 0)"},
       {plist("<array><?pi x?></array>"), "a processing instruction"},
       {plist("<string><![CDATA[<x>]]></string>"), "a CDATA section (byte 29)"},
-      {"<!DOCTYPE plist [<!ELEMENT plist ANY>]>" + plist("<true/>"), "a DOCTYPE with an internal subset"},
+      {"<!DOCTYPE plist [<!ELEMENT plist ANY>]>" + plist("<true/>"),
+       "a DOCTYPE with an internal subset"},
       {"<!DOCTYPE plist [<!ENTITY e \"x\">]>" + plist("<string>&e;</string>"),
        "a DOCTYPE with an internal subset"},
       {"<plist version=\"&amp;\"><true/></plist>", "a reference in an attribute"},
@@ -196,9 +209,11 @@ TEST(XmlFastReader, BlockBoundariesAnywhere) {
   const test_support::TempHome dir("fw-fast-reader");
   constexpr std::size_t kBlock = 256 << 10;
   for (std::size_t shift = 0; shift < unit.size() + 8; shift += 1) {
-    std::string xml = "<plist><array>" + std::string(kBlock - 14 - unit.size() - shift % unit.size(), ' ');
+    std::string xml =
+        "<plist><array>" + std::string(kBlock - 14 - unit.size() - shift % unit.size(), ' ');
     while (xml.size() < kBlock + 2 * unit.size()) xml += unit;
-    if (shift >= unit.size()) xml += "<string>" + std::string(3 * kBlock + shift, 'z') + "</string>";
+    if (shift >= unit.size())
+      xml += "<string>" + std::string(3 * kBlock + shift, 'z') + "</string>";
     xml += "</array></plist>";
     const auto whole = readXmlPropertyList(bytesOf(xml));
     ASSERT_TRUE(whole.has_value()) << shift;

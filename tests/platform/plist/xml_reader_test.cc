@@ -118,7 +118,8 @@ TEST(XmlReader, RefusesWithAReason) {
     EXPECT_FALSE(both.fast.has_value()) << c.xml;
     EXPECT_FALSE(both.expat.has_value()) << c.xml;
     EXPECT_EQ(both.fastWhy.substr(0, c.reason.size()), c.reason) << c.xml << " -> " << both.fastWhy;
-    EXPECT_EQ(both.expatWhy.substr(0, c.reason.size()), c.reason) << c.xml << " -> " << both.expatWhy;
+    EXPECT_EQ(both.expatWhy.substr(0, c.reason.size()), c.reason)
+        << c.xml << " -> " << both.expatWhy;
   }
 }
 
@@ -137,8 +138,9 @@ TEST(XmlReader, LimitsNestingTo512Containers) {
 }
 
 TEST(XmlReader, SharesRepeatedKeys) {
-  const auto v = read(wrap("<array><dict><key>Name</key><string>a</string></dict>"
-                           "<dict><key>Name</key><string>b</string></dict></array>"));
+  const auto v =
+      read(wrap("<array><dict><key>Name</key><string>a</string></dict>"
+                "<dict><key>Name</key><string>b</string></dict></array>"));
   ASSERT_TRUE(v.has_value());
   const Array& a = *v->asArray();
   EXPECT_EQ(a[0].asDictionary()->begin()->first.identity(),
@@ -153,11 +155,24 @@ TEST(XmlReader, SharedStringsReadBackExactly) {
       "Rock", "Rocks", "rock", "Roc", "", "caf\xC3\xA9", "cafe\xCC\x81", "\xE6\x97\xA5\xE6\x9C\xAC",
       "\xF0\x9F\x98\x80x", "x\xF0\x9F\x98\x80", std::string(48, 'a'), std::string(49, 'a'),
       // 16 three-byte characters: 48 bytes, 16 units; 17 of them, 51 bytes.
-      [] { std::string s; for (int i = 0; i < 17; ++i) s += "\xE2\x82\xAC"; return s; }()};
-  const std::u16string wide[] = {
-      u"Rock", u"Rocks", u"rock", u"Roc", u"", u"caf\u00E9", u"cafe\u0301", u"\u65E5\u672C",
-      u"\U0001F600x", u"x\U0001F600", std::u16string(48, u'a'), std::u16string(49, u'a'),
-      std::u16string(17, u'\u20AC')};
+      [] {
+        std::string s;
+        for (int i = 0; i < 17; ++i) s += "\xE2\x82\xAC";
+        return s;
+      }()};
+  const std::u16string wide[] = {u"Rock",
+                                 u"Rocks",
+                                 u"rock",
+                                 u"Roc",
+                                 u"",
+                                 u"caf\u00E9",
+                                 u"cafe\u0301",
+                                 u"\u65E5\u672C",
+                                 u"\U0001F600x",
+                                 u"x\U0001F600",
+                                 std::u16string(48, u'a'),
+                                 std::u16string(49, u'a'),
+                                 std::u16string(17, u'\u20AC')};
   std::string body = "<array>";
   // Twice over, and as keys too, so the second round finds what the first
   // one added.
@@ -197,8 +212,8 @@ TEST(XmlReader, ManyDistinctStringsAndKeys) {
   std::string body = "<array>";
   for (int i = 0; i < kCount; ++i) body += "<string>s" + std::to_string(i) + "</string>";
   body += "<dict>";
-  for (int i = 0; i < kCount; ++i) body += "<key>" + std::to_string(i) + "</key><integer>" +
-                                           std::to_string(i) + "</integer>";
+  for (int i = 0; i < kCount; ++i)
+    body += "<key>" + std::to_string(i) + "</key><integer>" + std::to_string(i) + "</integer>";
   body += "</dict>";
   for (int i = 0; i < 100; ++i) body += "<string>s" + std::to_string(i) + "</string>";
   body += "<string>s69999</string></array>";
@@ -237,8 +252,8 @@ TEST(XmlReader, LargeDictionariesWithRepeatedKeys) {
   for (const auto& keys : cases) {
     std::string body = "<dict>";
     for (std::size_t i = 0; i < keys.size(); ++i) {
-      body += "<key>k" + std::to_string(keys[i]) + "</key><integer>" + std::to_string(i) +
-              "</integer>";
+      body +=
+          "<key>k" + std::to_string(keys[i]) + "</key><integer>" + std::to_string(i) + "</integer>";
     }
     body += "</dict>";
     const auto v = read(wrap(body));
@@ -246,8 +261,8 @@ TEST(XmlReader, LargeDictionariesWithRepeatedKeys) {
     // Expected: first positions, last values.
     std::vector<std::pair<int, std::size_t>> want;
     for (std::size_t i = 0; i < keys.size(); ++i) {
-      auto it = std::find_if(want.begin(), want.end(),
-                             [&](const auto& p) { return p.first == keys[i]; });
+      auto it =
+          std::find_if(want.begin(), want.end(), [&](const auto& p) { return p.first == keys[i]; });
       if (it == want.end()) {
         want.emplace_back(keys[i], i);
       } else {

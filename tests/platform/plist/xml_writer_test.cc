@@ -72,11 +72,18 @@ TEST(XmlWriter, WritesApplesLayout) {
 // Text that XML would alter, numbers and dates: each reads back exactly.
 TEST(XmlWriter, ScalarsReadBackExactly) {
   const Value values[] = {
-      Value::string(u"a & <b> >"), Value::string(u"line\r\nend\r"), Value::string(u"tab\tnl\n"),
-      Value::string(u"\U0001F600 \u00E9"), Value::string(u""),
+      Value::string(u"a & <b> >"),
+      Value::string(u"line\r\nend\r"),
+      Value::string(u"tab\tnl\n"),
+      Value::string(u"\U0001F600 \u00E9"),
+      Value::string(u""),
       Value::string(u"\u007F\uFFFD\U0010FFFF\U0001FFFE"),
-      Value::integer(INT64_MIN), Value::unsignedInteger(UINT64_MAX), Value::real(0.1),
-      Value::real(-1e300), Value::real(1.0 / 0.0), Value::date(Date{-978307200}),  // 1970
+      Value::integer(INT64_MIN),
+      Value::unsignedInteger(UINT64_MAX),
+      Value::real(0.1),
+      Value::real(-1e300),
+      Value::real(1.0 / 0.0),
+      Value::date(Date{-978307200}),  // 1970
       Value::date(Date{1e9}),
   };
   for (const Value& v : values) {
@@ -105,7 +112,8 @@ TEST(XmlWriter, RefusesWhatXmlCannotCarryAndSaysWhere) {
        "U+001F at [\"list\"][1]"},
       {at(u"\"q\"\\", Value::string(std::u16string(1, char16_t(0xDC00)))),
        "U+DC00 at [\"\\\"q\\\"\\\\\"]"},
-      {Value::array({Value::string(std::u16string(u"hi ") + char16_t(0xD83C)), Value::string(u"\x01")}),
+      {Value::array(
+           {Value::string(std::u16string(u"hi ") + char16_t(0xD83C)), Value::string(u"\x01")}),
        "U+D83C at [0]"},
       {at(u"\U0001F3B5", Value::string(u"\uFFFE")), "U+FFFE at [\"\U0001F3B5\"]"},
       {Value::string(u"\uFFFF"), "U+FFFF in the root string"},
@@ -117,7 +125,8 @@ TEST(XmlWriter, RefusesWhatXmlCannotCarryAndSaysWhere) {
     EXPECT_EQ(reason, expected);
     int pieces = 0;
     reason.clear();
-    EXPECT_FALSE(writeXmlPropertyList(c.value, [&](std::string_view) { return ++pieces > 0; }, &reason));
+    EXPECT_FALSE(writeXmlPropertyList(
+        c.value, [&](std::string_view) { return ++pieces > 0; }, &reason));
     EXPECT_EQ(pieces, 0) << expected;
     EXPECT_EQ(reason, expected);
   }

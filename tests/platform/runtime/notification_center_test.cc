@@ -35,16 +35,18 @@ TEST_F(Center, MatchesOnNameAndSenderWithAbsentMeaningAny) {
   const struct {
     std::optional<std::u16string> name;
     Object* sender;
-  } posts[] = {{u"x", a.get()}, {u"x", b.get()}, {u"y", a.get()}, {std::nullopt, a.get()},
-               {u"x", nullptr}};
+  } posts[] = {
+      {u"x", a.get()}, {u"x", b.get()}, {u"y", a.get()}, {std::nullopt, a.get()}, {u"x", nullptr}};
   struct Case {
     std::optional<std::u16string> name;
     const Object* sender;
     std::vector<int> receives;  // of the posts above, in order
   };
   const std::vector<Case> cases = {
-      {u"x", nullptr, {0, 1, 4}},          {u"x", a.get(), {0}},
-      {std::nullopt, a.get(), {0, 2, 3}},  {std::nullopt, nullptr, {0, 1, 2, 3, 4}},
+      {u"x", nullptr, {0, 1, 4}},
+      {u"x", a.get(), {0}},
+      {std::nullopt, a.get(), {0, 2, 3}},
+      {std::nullopt, nullptr, {0, 1, 2, 3, 4}},
       {u"", nullptr, {}},
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {

@@ -44,9 +44,9 @@ TEST_F(Events, IsLeopardOrHigherRoundsDownThenComparesStrictly) {
     bool expected;
   };
   const double inf = std::numeric_limits<double>::infinity();
-  for (const Case& c : {Case{824.0, false}, Case{824.9, false}, Case{825.0, true},
-                        Case{949.0, true}, Case{0.0, false}, Case{-inf, false}, Case{inf, true},
-                        Case{std::nan(""), false}}) {
+  for (const Case& c :
+       {Case{824.0, false}, Case{824.9, false}, Case{825.0, true}, Case{949.0, true},
+        Case{0.0, false}, Case{-inf, false}, Case{inf, true}, Case{std::nan(""), false}}) {
     setToolkitVersionNumber(c.version);
     EXPECT_EQ(Object::isLeopardOrHigher(), c.expected) << c.version;
   }
@@ -100,8 +100,7 @@ TEST_F(Events, DelayedPostRunsOnTheNextPassAndKeepsTheReceiverAlive) {
   EXPECT_EQ(RunLoop::runPending(1), 1u);
   EXPECT_EQ(listener->senders, (std::vector<Object*>{const_cast<Object*>(posterAddress),
                                                      const_cast<Object*>(posterAddress)}));
-  EXPECT_EQ(listener->names,
-            (std::vector<std::optional<std::u16string>>{u"Later", std::nullopt}));
+  EXPECT_EQ(listener->names, (std::vector<std::optional<std::u16string>>{u"Later", std::nullopt}));
   EXPECT_TRUE(weakPoster.expired());
   listener->stopListening();
 }

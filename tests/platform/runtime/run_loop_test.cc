@@ -77,11 +77,7 @@ TEST_F(Loop, ADelayFallsDueWhenTheClockPassesIt) {
     std::vector<std::string> log;
   };
   const Step steps[] = {
-      {0, {}},
-      {499'999, {}},
-      {1, {"asoon"}},
-      {3'599'499'999, {"asoon"}},
-      {1, {"asoon", "alate"}},
+      {0, {}}, {499'999, {}}, {1, {"asoon"}}, {3'599'499'999, {"asoon"}}, {1, {"asoon", "alate"}},
   };
   for (const Step& step : steps) {
     clock.advance(step.advance);
@@ -107,7 +103,8 @@ TEST_F(Loop, ARequestKeepsTargetAndArgumentAliveUntilSentOrCancelled) {
   Object* seen = nullptr;
   std::weak_ptr<Target> weakSent = sent, weakArgument = argument;
   const Object* argumentAddress = argument.get();
-  performSelector(sent, [&](Object&, Object& arg) { seen = &arg; }, argument, 0.0);
+  performSelector(
+      sent, [&](Object&, Object& arg) { seen = &arg; }, argument, 0.0);
   sent.reset();
   argument.reset();
   EXPECT_FALSE(weakSent.expired());
@@ -129,7 +126,8 @@ TEST_F(Loop, ARequestKeepsTargetAndArgumentAliveUntilSentOrCancelled) {
 TEST_F(Loop, NothingIsQueuedWithoutATargetMessageOrArgument) {
   performSelector(nullptr, say("x"), 0.0);
   performSelector(std::make_shared<Target>(), Message(), 0.0);
-  performSelector(std::make_shared<Target>(), [](Object&, Object&) {}, nullptr, 0.0);
+  performSelector(
+      std::make_shared<Target>(), [](Object&, Object&) {}, nullptr, 0.0);
   EXPECT_EQ(RunLoop::pendingMessageCount(), 0u);
 }
 
@@ -147,7 +145,8 @@ TEST_F(Loop, CancellingDropsEveryPendingMessageForThatTargetOnly) {
   EXPECT_EQ(log, (std::vector<std::string>{"b2"}));
 
   // A message may cancel one queued after it for the same pass.
-  performSelector(a, [&](Object&) { cancelPreviousPerformRequestsWithTarget(b.get()); }, 0.0);
+  performSelector(
+      a, [&](Object&) { cancelPreviousPerformRequestsWithTarget(b.get()); }, 0.0);
   performSelector(b, say("dropped"), 0.0);
   RunLoop::runPending();
   EXPECT_EQ(log, (std::vector<std::string>{"b2"}));
@@ -183,7 +182,8 @@ TEST_F(Loop, ReleasedTargetsMayQueueAndCancelFromTheirDestructors) {
     std::shared_ptr<Target> s_;
   };
   auto r = std::make_shared<Reentrant>(survivor);
-  performSelector(r, [](Object&) {}, 0.0);
+  performSelector(
+      r, [](Object&) {}, 0.0);
   const Object* id = r.get();
   r.reset();
   cancelPreviousPerformRequestsWithTarget(id);
@@ -194,7 +194,8 @@ TEST_F(Loop, ReleasedTargetsMayQueueAndCancelFromTheirDestructors) {
 TEST_F(Loop, AThrowingMessageIsLoggedAndTheRestStillRun) {
   std::vector<std::string> log;
   auto a = std::make_shared<Target>(&log, "a");
-  performSelector(a, [](Object&) { throw std::runtime_error("boom"); }, 0.0);
+  performSelector(
+      a, [](Object&) { throw std::runtime_error("boom"); }, 0.0);
   performSelector(a, say("after"), 0.0);
   RunLoop::runPending();
   EXPECT_EQ(log, (std::vector<std::string>{"aafter"}));

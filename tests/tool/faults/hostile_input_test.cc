@@ -63,7 +63,7 @@ struct Hostile {
   const char* what;
   std::function<void(std::ostream&)> write;
   const char* countLine = nullptr;  // the media scan's count line, if it still logs one
-  long aboveSmallKb = 0;  // when set, the bound: the first case's peak plus this
+  long aboveSmallKb = 0;            // when set, the bound: the first case's peak plus this
 };
 
 // Runs the tool once per case, with the file written at `relative`.
@@ -118,8 +118,8 @@ std::string track(int i, bool location) {
 
 // `n` tracks; after the declaration, a comment hands the file to expat.
 void tracksOnly(std::ostream& out, int n, bool location, bool comment) {
-  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" << (comment ? "<!-- c -->" : "")
-      << "<plist version=\"1.0\"><dict><key>Tracks</key><dict>";
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      << (comment ? "<!-- c -->" : "") << "<plist version=\"1.0\"><dict><key>Tracks</key><dict>";
   for (int i = 0; i < n; ++i) out << track(i, location);
   out << "</dict></dict></plist>\n";
 }
@@ -168,8 +168,9 @@ TEST(HostileInput, Libraries) {
        }},
       {"invalid UTF-8",
        [](std::ostream& out) {
-         out << xmlPlist("<key>Tracks</key><dict><key>1</key><dict><key>Name</key><string>\xff\xfe"
-                         "</string></dict></dict>");
+         out << xmlPlist(
+             "<key>Tracks</key><dict><key>1</key><dict><key>Name</key><string>\xff\xfe"
+             "</string></dict></dict>");
        }},
   };
   expectBounded(cases, kLibraryPath);

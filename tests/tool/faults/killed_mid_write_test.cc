@@ -109,10 +109,10 @@ TEST(KilledMidWrite, CleanupRemovesOnlyAbandonedTemporariesOfThatPath) {
     bool removed;
   };
   const Entry entries[] = {
-      {".FwLibraryCore.plist.Ab3dE9", true},   {".FwLibraryCore.plist.zzzzzz", true},
-      {".FwLibraryCore.plist.Ab3dE", false},   {".FwLibraryCore.plist.Ab3dE90", false},
-      {".FwLibraryCore.plist.Ab-dE9", false},  {"FwLibraryCore.plist.Ab3dE9", false},
-      {".Other.plist.Ab3dE9", false},          {".FwLibraryCore.plist.Held00", false},
+      {".FwLibraryCore.plist.Ab3dE9", true},  {".FwLibraryCore.plist.zzzzzz", true},
+      {".FwLibraryCore.plist.Ab3dE", false},  {".FwLibraryCore.plist.Ab3dE90", false},
+      {".FwLibraryCore.plist.Ab-dE9", false}, {"FwLibraryCore.plist.Ab3dE9", false},
+      {".Other.plist.Ab3dE9", false},         {".FwLibraryCore.plist.Held00", false},
   };
   for (const Entry& e : entries) writeFile(dir / e.name, "partial");
   writeFile(dir / "FwLibraryCore.plist", "snapshot");

@@ -94,19 +94,23 @@ TEST_F(NulPath, CreatesNothing) {
        [&] { return fm_.writeAtomically(at("real", ".new"), bytes, &reason); }},
       {"atomic write, bytes",
        [&] { return fm_.writeAtomicallyUtf8(bytesAt("real", ".new"), bytes, &reason); }},
-      {"recursive file", [&] {
+      {"recursive file",
+       [&] {
          createFileAtPathRecursive(fm_, at("t/cut", ".txt"));
          return false;
        }},
-      {"recursive file, NUL in a middle component", [&] {
+      {"recursive file, NUL in a middle component",
+       [&] {
          createFileAtPathRecursive(fm_, at("m", "id/leaf.txt"));
          return false;
        }},
-      {"recursive directory", [&] {
+      {"recursive directory",
+       [&] {
          createDirectoryAtPathRecursive(fm_, at("t/cut", "/x"));
          return false;
        }},
-      {"PNG", [&] {
+      {"PNG",
+       [&] {
          ImagePtr image = Image::imageWithSize(Size{4, 4});
          return image->writeToPNG(at("cut", ".png"));
        }},

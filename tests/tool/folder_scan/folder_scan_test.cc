@@ -35,7 +35,7 @@ TEST(FolderScan, RecordsFilesAndSkipsHiddenFoldersLinksAndNonFolders) {
   }
   sizedFile(r / "exact.bin", kTenMiB);
   sizedFile(r / "over.bin", kTenMiB + 1);
-  sizedFile(h / "big.bin", 3 * kTenMiB);  // outside the root
+  sizedFile(h / "big.bin", 3 * kTenMiB);    // outside the root
   symlinkAt("../big.bin", r / "big-link");  // a link's own size is never large
   symlinkAt("sub", r / "dir-link");         // a link to a directory is neither
   symlinkAt("sub/.cache", r / ".hidden-dir-link");
@@ -50,18 +50,22 @@ TEST(FolderScan, RecordsFilesAndSkipsHiddenFoldersLinksAndNonFolders) {
   writeFile(h / "plain.txt", "x");
   symlinkAt("Music", h / "LinkToMusic");
   symlinkAt(h / "Music", h / "Shared/MusicLink");
-  home.preferences(key("save_directory", str("~/Downloads")) +
-                   key("kFwSharedDirectories",
-                       strings({"~/LinkToMusic", "~/LinkToMusic/", "~/plain.txt", "~/missing",
-                                "~/Shared", "~/Desktop/Sub/", outside.string(),
-                                h.string() + "/Music/", "~/Music"})));
+  home.preferences(
+      key("save_directory", str("~/Downloads")) +
+      key("kFwSharedDirectories",
+          strings({"~/LinkToMusic", "~/LinkToMusic/", "~/plain.txt", "~/missing", "~/Shared",
+                   "~/Desktop/Sub/", outside.string(), h.string() + "/Music/", "~/Music"})));
   const Scan s = scanHome(home, kFolders);
-  EXPECT_EQ(s.found.namesToParentPaths,
-            (Map{{".DS_Store", "~/Downloads"}, {"nested.txt", "~/Downloads/sub/deeper"},
-                 {"sibling.txt", "~/Downloads/sub"}, {"exact.bin", "~/Downloads"},
-                 {"over.bin", "~/Downloads"}, {"big-link", "~/Downloads"}, {"pipe", "~/Downloads"},
-                 {"Sub.txt", "~/Desktop/Sub"}, {"outside.txt", outside.string()},
-                 {"Music.txt", "~/Music"}}));
+  EXPECT_EQ(s.found.namesToParentPaths, (Map{{".DS_Store", "~/Downloads"},
+                                             {"nested.txt", "~/Downloads/sub/deeper"},
+                                             {"sibling.txt", "~/Downloads/sub"},
+                                             {"exact.bin", "~/Downloads"},
+                                             {"over.bin", "~/Downloads"},
+                                             {"big-link", "~/Downloads"},
+                                             {"pipe", "~/Downloads"},
+                                             {"Sub.txt", "~/Desktop/Sub"},
+                                             {"outside.txt", outside.string()},
+                                             {"Music.txt", "~/Music"}}));
   EXPECT_EQ(s.found.sizesToNames, (Map{{"10485761", "over.bin"}}));
   EXPECT_EQ(s.log, folderScanLines(10, 1));
 }
@@ -82,8 +86,10 @@ TEST(FolderScan, LastVisitWinsSharedNamesAndSizes) {
     home.preferences(key("save_directory", str(c.first)) +
                      key("kFwSharedDirectories", strings({c.second})));
     const Scan s = scanHome(home, kFolders);
-    EXPECT_EQ(s.found.namesToParentPaths, (Map{{"same.txt", c.sameParent}, {"large-A", "~/A"},
-                                               {"large-B", "~/B"}, {"other-size", "~/B"}}));
+    EXPECT_EQ(s.found.namesToParentPaths, (Map{{"same.txt", c.sameParent},
+                                               {"large-A", "~/A"},
+                                               {"large-B", "~/B"},
+                                               {"other-size", "~/B"}}));
     EXPECT_EQ(s.found.sizesToNames, (Map{{"10489856", c.largeName}, {"10489857", "other-size"}}));
   }
 }

@@ -59,32 +59,36 @@ std::string playlist(const std::string& name, const std::string& extra = "") {
 
 TEST(MediaLibraryScan, TracksNormaliseAndTheLastOfANameWins) {
   TempHome home("fwkit-itunes");
-  home.library(library(
-      tracks({
-          track("Song", "file://localhost/a/first.mp3"), track("  SONG\n", "file:///a/second.mp3"),
-          track("   ", "file:///blank.mp3"),
-          track("Home", "file://localhost" + home.home().string() + "/My%20Music/x.mp3"),
-          track("\xC4\xB0stanbul", "file:///i.mp3"),
-          track("Spaced", "file:///a b.mp3"),        // refused
-          track("Wide", "file:///caf\xC3\xA9.mp3"),  // refused
-          track("Bad", "file:///%FF.mp3"),           // not UTF-8
-          track("Cut", "file:///a%00b.mp3"),         // names no file
-          track("Hostonly", "http://host"),          // no path
-          "<dict>" + key("Name", str("NoLocation")) + "</dict>",
-          "<dict>" + key("Name", "<integer>3</integer>") + key("Location", str("file:///n")) +
-              "</dict>",
-          str("not a record"), track("Web", "http://host/p/x.mp3"),
-          track("\xCE\x9F\xCE\x94\xCE\x9F\xCE\xA3", "file:///"),  // final sigma
-          "<dict>" + key("Name", str("NumLoc")) + key("Location", "<integer>7</integer>") +
-              "</dict>",
-          track("Escaped%", "file:///50%25.mp3"),
-          track("BadEscape", "file:///50%2.mp3"),   // refused
-          track("NoHostPath", "file://localhost"),  // no path
-      }),
-      ""));
+  home.library(
+      library(tracks({
+                  track("Song", "file://localhost/a/first.mp3"),
+                  track("  SONG\n", "file:///a/second.mp3"),
+                  track("   ", "file:///blank.mp3"),
+                  track("Home", "file://localhost" + home.home().string() + "/My%20Music/x.mp3"),
+                  track("\xC4\xB0stanbul", "file:///i.mp3"),
+                  track("Spaced", "file:///a b.mp3"),        // refused
+                  track("Wide", "file:///caf\xC3\xA9.mp3"),  // refused
+                  track("Bad", "file:///%FF.mp3"),           // not UTF-8
+                  track("Cut", "file:///a%00b.mp3"),         // names no file
+                  track("Hostonly", "http://host"),          // no path
+                  "<dict>" + key("Name", str("NoLocation")) + "</dict>",
+                  "<dict>" + key("Name", "<integer>3</integer>") +
+                      key("Location", str("file:///n")) + "</dict>",
+                  str("not a record"),
+                  track("Web", "http://host/p/x.mp3"),
+                  track("\xCE\x9F\xCE\x94\xCE\x9F\xCE\xA3", "file:///"),  // final sigma
+                  "<dict>" + key("Name", str("NumLoc")) + key("Location", "<integer>7</integer>") +
+                      "</dict>",
+                  track("Escaped%", "file:///50%25.mp3"),
+                  track("BadEscape", "file:///50%2.mp3"),   // refused
+                  track("NoHostPath", "file://localhost"),  // no path
+              }),
+              ""));
   const Scan s = scanHome(home, kLibrary);
-  EXPECT_EQ(s.found.tunesToPaths, (Map{{"song", "/a/second.mp3"}, {"", "/blank.mp3"},
-                                       {"home", "~/My Music/x.mp3"}, {"i\xCC\x87stanbul", "/i.mp3"},
+  EXPECT_EQ(s.found.tunesToPaths, (Map{{"song", "/a/second.mp3"},
+                                       {"", "/blank.mp3"},
+                                       {"home", "~/My Music/x.mp3"},
+                                       {"i\xCC\x87stanbul", "/i.mp3"},
                                        {"web", "/p/x.mp3"},
                                        {"\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82", "/"},
                                        {"escaped%", "/50%.mp3"}}));
@@ -95,23 +99,29 @@ TEST(MediaLibraryScan, TracksNormaliseAndTheLastOfANameWins) {
 TEST(MediaLibraryScan, OnlyOrdinaryPlaylistsInFileOrder) {
   TempHome home("fwkit-itunes");
   const std::string t = "<true/>";
-  home.library(library(
-      "", playlists({
-              playlist("Library", key("Master", t)), playlist("Podcasts"), playlist("podcasts"),
-              playlist("Fetchwright"), playlist("fetchwright"),
-              playlist("Smart", key("Smart Info", "<data></data>")), playlist("Party Shuffle"),
-              playlist("Vids", key("Videos", t)),
-              playlist("Dir", key("Folder", "<integer>1</integer>")),
-              playlist("Pods", key("Podcasts", str("1"))), playlist("DJ", key("Party Shuffle", t)),
-              playlist("Mix", key("Master", "<false/>")), playlist("Mix"),
-              "<dict>" + key("Name", "<integer>1</integer>") + "</dict>", str("not a record"),
-              playlist("Odd flag", key("Folder", str("yes"))),
-              // A string flag keeps the low 8 bits of its number; a number
-              // flag is true whenever it is nonzero.
-              playlist("Byte string", key("Videos", str("256"))),
-              playlist("Byte number", key("Videos", "<integer>256</integer>")),
-              playlist("Real", key("Master", "<real>0.5</real>")),
-          })));
+  home.library(library("", playlists({
+                               playlist("Library", key("Master", t)),
+                               playlist("Podcasts"),
+                               playlist("podcasts"),
+                               playlist("Fetchwright"),
+                               playlist("fetchwright"),
+                               playlist("Smart", key("Smart Info", "<data></data>")),
+                               playlist("Party Shuffle"),
+                               playlist("Vids", key("Videos", t)),
+                               playlist("Dir", key("Folder", "<integer>1</integer>")),
+                               playlist("Pods", key("Podcasts", str("1"))),
+                               playlist("DJ", key("Party Shuffle", t)),
+                               playlist("Mix", key("Master", "<false/>")),
+                               playlist("Mix"),
+                               "<dict>" + key("Name", "<integer>1</integer>") + "</dict>",
+                               str("not a record"),
+                               playlist("Odd flag", key("Folder", str("yes"))),
+                               // A string flag keeps the low 8 bits of its number; a number
+                               // flag is true whenever it is nonzero.
+                               playlist("Byte string", key("Videos", str("256"))),
+                               playlist("Byte number", key("Videos", "<integer>256</integer>")),
+                               playlist("Real", key("Master", "<real>0.5</real>")),
+                           })));
   const Scan s = scanHome(home, kLibrary);
   EXPECT_EQ(s.found.playlists,
             (Names{"podcasts", "fetchwright", "Mix", "Mix", "Odd flag", "Byte string"}));
@@ -128,9 +138,13 @@ TEST(MediaLibraryScan, MalformedPartsContributeNothing) {
     Map tunes;
     Names playlists, log;
   } cases[] = {
-      {library("<key>Tracks</key><array/>", playlists({playlist("Kept")})), {}, {"Kept"},
+      {library("<key>Tracks</key><array/>", playlists({playlist("Kept")})),
+       {},
+       {"Kept"},
        {"FwLibraryController: lb: 0"}},
-      {library(tracks({track("A", "file:///a")}), "<key>Playlists</key><dict/>"), {{"a", "/a"}}, {},
+      {library(tracks({track("A", "file:///a")}), "<key>Playlists</key><dict/>"),
+       {{"a", "/a"}},
+       {},
        {"FwLibraryController: lb: 1"}},
       {"<plist version=\"1.0\"><array/></plist>", {}, {}, {"FwLibraryController: lb: 0"}},
       {"<plist><dict><key>Tracks</key>", {}, {}, {}},
@@ -271,33 +285,49 @@ TEST(MediaLibraryScan, RealLibraries) {
   // the iTunesCopyMetadata ones use precomposed escapes (%C3%A8).
   const std::string emile = "/C:/Users/Emile/Music/iTunes/iTunes Media/Music/";
   const CorpusCase cases[] = {
-      {"libpytunes/libpytunes/tests/Test Library.xml", 381, {"iTunes\xC2\xA0U", "Purchased"},
-       {{"that's all i ask", "/Users/nathan/Music/iTunes/iTunes Media/Music/Nina Simone/Four "
-                             "Women_ The Complete Nina Simone On Philips/3-16 That's All I Ask "
-                             "1.m4a"}},
+      {"libpytunes/libpytunes/tests/Test Library.xml",
+       381,
+       {"iTunes\xC2\xA0U", "Purchased"},
+       {{"that's all i ask",
+         "/Users/nathan/Music/iTunes/iTunes Media/Music/Nina Simone/Four "
+         "Women_ The Complete Nina Simone On Philips/3-16 That's All I Ask "
+         "1.m4a"}},
        {"deadpool", "the revenant", "the big short"}},
-      {"beets/test/rsrc/itunes_library_unix.xml", 3, {"Music"},
+      {"beets/test/rsrc/itunes_library_unix.xml",
+       3,
+       {"Music"},
        {{"\xE2\x9D\xA6 (ripe & ruin)",
-         "/Music/Alt-J/An Awesome Wave/02 \xE2\x9D\xA6 (Ripe & Ruin).mp3"}}, {}},
-      {"beets/test/rsrc/itunes_library_windows.xml", 3, {"Muziek"},
-       {{"\xE2\x9D\xA6 (ripe & ruin)",
-         "/G:/Experiments/Alt-J/An Awesome Wave/02 \xE2\x9D\xA6 (Ripe & Ruin).mp3"}}, {}},
-      {"Mac-iTunes-Library/t/iTunes_Music_Library.xml", 18, {"A-ardvark"},
-       {{"goodbye", "/Users/dinomite/Music/iTunes/iTunes Music/Save Ferris/It Means Everything/05 "
-                    "Goodbye.mp3"}},
+         "/Music/Alt-J/An Awesome Wave/02 \xE2\x9D\xA6 (Ripe & Ruin).mp3"}},
        {}},
-      {"itunesvis/3a5a935/iTunes Music Library.xml", 677,
+      {"beets/test/rsrc/itunes_library_windows.xml",
+       3,
+       {"Muziek"},
+       {{"\xE2\x9D\xA6 (ripe & ruin)",
+         "/G:/Experiments/Alt-J/An Awesome Wave/02 \xE2\x9D\xA6 (Ripe & Ruin).mp3"}},
+       {}},
+      {"Mac-iTunes-Library/t/iTunes_Music_Library.xml",
+       18,
+       {"A-ardvark"},
+       {{"goodbye",
+         "/Users/dinomite/Music/iTunes/iTunes Music/Save Ferris/It Means Everything/05 "
+         "Goodbye.mp3"}},
+       {}},
+      {"itunesvis/3a5a935/iTunes Music Library.xml",
+       677,
        {"iTunes\xC2\xA0U", "Apps", "edm", "edm_phone", "indie", "iTunes Artwork Screen Saver",
         "Not indie", "public", "sleep", "Books"},
        {{"we are young",
          "/Users/jettairlines/Music/iTunes/iTunes Media/Music/Fun._Janelle Mona\xCC\x81"
-         "e/Dancing Bear Best Of 2012 International/03 We Are Young 1.mp3"}}, {}},
-      {"iTunesCopyMetadata/a941a32/iTunes Music Library.xml", 1741,
+         "e/Dancing Bear Best Of 2012 International/03 We Are Young 1.mp3"}},
+       {}},
+      {"iTunesCopyMetadata/a941a32/iTunes Music Library.xml",
+       1741,
        {"Music", "Films", "TV Programmes", "MamaMusic", "Meuuh", "Voice Memos"},
        {{"les yeux de ma m\xC3\xA8re",
          emile + "Arno/Putain Putain, Une Tribu Pour Arno/201-06 Les Yeux De Ma M\xC3\xA8re.mp3"},
         {"old man: v\xC3\xA4in\xC3\xA4m\xC3\xB6inen",
-         emile + "Ensiferum/Ensiferum/05 Old Man_ V\xC3\xA4in\xC3\xA4m\xC3\xB6inen.mp3"}}, {}},
+         emile + "Ensiferum/Ensiferum/05 Old Man_ V\xC3\xA4in\xC3\xA4m\xC3\xB6inen.mp3"}},
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -382,21 +412,44 @@ TEST(MediaLibraryStream, BenchGeneratorLibraryScansAsTheTreeDoes) {
 std::string oddLibrary(unsigned seed) {
   std::mt19937 rng(seed);
   auto pick = [&](const std::vector<std::string>& from) { return from[rng() % from.size()]; };
-  const std::vector<std::string> names = {
-      "Song", "song", "  SONG ", "Song\n", "\xC2\xA0song\xE3\x80\x80", "Stra\xC3\x9F" "e",
-      "STRASSE", "\xC4\xB0stanbul", "   ", "", "Caf\xC3\xA9 &amp; Co", "\xCE\x9F\xCE\xA3"};
-  const std::vector<std::string> locations = {
-      "file://localhost/Music/a%20b.mp3", "file:///home/someone/Music/x.mp3", "file:///a b.mp3",
-      "http://host", "file:///50%25.mp3", "file:///%00.mp3", "file:///bad%2.mp3",
-      "file:///caf%C3%A9.mp3", "file://localhost"};
-  const std::vector<std::string> values = {
-      "<true/>", "<false/>", "<integer>1</integer>", "<integer>0</integer>",
-      "<integer>256</integer>", "<string>YES</string>", "<string>no</string>",
-      "<string>256</string>", "<real>0.5</real>", "<dict/>", "<array><true/></array>",
-      "<data>AA==</data>", "<date>2004-01-01T00:00:00Z</date>"};
-  const std::vector<std::string> playlistNames = {
-      "Mix",           "Mix",    "Podcasts",    "podcasts", "Fetchwright", "fetchwright",
-      "Party Shuffle", "Library", "Caf\xC3\xA9"};
+  const std::vector<std::string> names = {"Song",
+                                          "song",
+                                          "  SONG ",
+                                          "Song\n",
+                                          "\xC2\xA0song\xE3\x80\x80",
+                                          "Stra\xC3\x9F"
+                                          "e",
+                                          "STRASSE",
+                                          "\xC4\xB0stanbul",
+                                          "   ",
+                                          "",
+                                          "Caf\xC3\xA9 &amp; Co",
+                                          "\xCE\x9F\xCE\xA3"};
+  const std::vector<std::string> locations = {"file://localhost/Music/a%20b.mp3",
+                                              "file:///home/someone/Music/x.mp3",
+                                              "file:///a b.mp3",
+                                              "http://host",
+                                              "file:///50%25.mp3",
+                                              "file:///%00.mp3",
+                                              "file:///bad%2.mp3",
+                                              "file:///caf%C3%A9.mp3",
+                                              "file://localhost"};
+  const std::vector<std::string> values = {"<true/>",
+                                           "<false/>",
+                                           "<integer>1</integer>",
+                                           "<integer>0</integer>",
+                                           "<integer>256</integer>",
+                                           "<string>YES</string>",
+                                           "<string>no</string>",
+                                           "<string>256</string>",
+                                           "<real>0.5</real>",
+                                           "<dict/>",
+                                           "<array><true/></array>",
+                                           "<data>AA==</data>",
+                                           "<date>2004-01-01T00:00:00Z</date>"};
+  const std::vector<std::string> playlistNames = {"Mix",           "Mix",         "Podcasts",
+                                                  "podcasts",      "Fetchwright", "fetchwright",
+                                                  "Party Shuffle", "Library",     "Caf\xC3\xA9"};
   std::string records = "<dict>";
   for (int i = 0; i < 300; ++i) {
     records += "<key>" + std::to_string(rng() % 200) + "</key>";
@@ -408,10 +461,14 @@ std::string oddLibrary(unsigned seed) {
     records += "<dict>" + key("Track ID", "<integer>" + std::to_string(i) + "</integer>");
     for (int k = 0, n = 1 + static_cast<int>(rng() % 3); k < n; ++k) {
       const unsigned r = rng() % 10;
-      if (r < 4) records += key("Name", str(pick(names)));
-      else if (r < 8) records += key("Location", str(pick(locations)));
-      else if (r == 8) records += key(pick({"Name", "Location"}), pick(values));
-      else records += key("Nested", "<dict>" + key("Name", str("deep")) + "</dict>");
+      if (r < 4)
+        records += key("Name", str(pick(names)));
+      else if (r < 8)
+        records += key("Location", str(pick(locations)));
+      else if (r == 8)
+        records += key(pick({"Name", "Location"}), pick(values));
+      else
+        records += key("Nested", "<dict>" + key("Name", str("deep")) + "</dict>");
     }
     records += "</dict>";
   }

@@ -146,8 +146,8 @@ TEST(TreeChangesUnderTheWalk, NeverCrashesHangsOrLeavesTheRoot) {
     const std::optional<Snapshot> s = readSnapshot(home.snapshotPath());
     ASSERT_TRUE(s) << "no valid snapshot";
     for (const auto& [name, parent] : s->namesToParentPaths) {
-      ASSERT_TRUE(parent == "~/root" || parent.rfind("~/root/", 0) == 0) << name << " in "
-                                                                             << parent;
+      ASSERT_TRUE(parent == "~/root" || parent.rfind("~/root/", 0) == 0)
+          << name << " in " << parent;
       ASSERT_EQ(name.find("OUTSIDE"), std::string::npos) << name << " in " << parent;
       ASSERT_EQ(etcNames.count(name), 0u) << name << " in " << parent;
     }

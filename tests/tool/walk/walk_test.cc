@@ -29,10 +29,18 @@ TEST(WalkThreads, ValuesOfTheVariable) {
     int threads;
     bool valid;
   } cases[] = {
-      {nullptr, automatic, true}, {"", automatic, true},    {"0", automatic, true},
-      {"1", 1, true},             {"8", 8, true},           {"+3", 3, true},
-      {"100000", 64, true},       {"abc", automatic, false}, {"-2", automatic, false},
-      {"3x", automatic, false},   {"0x4", automatic, false}, {" ", automatic, false},
+      {nullptr, automatic, true},
+      {"", automatic, true},
+      {"0", automatic, true},
+      {"1", 1, true},
+      {"8", 8, true},
+      {"+3", 3, true},
+      {"100000", 64, true},
+      {"abc", automatic, false},
+      {"-2", automatic, false},
+      {"3x", automatic, false},
+      {"0x4", automatic, false},
+      {" ", automatic, false},
   };
   EXPECT_GE(automatic, 2);
   for (const Case& c : cases) {
@@ -65,7 +73,8 @@ class RandomTree {
     for (int i = 0; i < entries; ++i) {
       const std::string unique = "f" + std::to_string(serial_++);
       switch (rng_() % (depth < 5 ? 11 : 6)) {
-        case 0: case 1: {
+        case 0:
+        case 1: {
           const char* name = kShared[rng_() % 5];
           writeFile(dir / name, "shared");
           record(name, seen);
@@ -92,9 +101,7 @@ class RandomTree {
           writeFile(dir / (unique + "-bad\xff.txt"), "");
           record(unique + "-bad\xef\xbf\xbd.txt", seen);
           break;
-        case 6:
-          fill(dir / (".hidden" + unique), depth + 1, false);
-          break;
+        case 6: fill(dir / (".hidden" + unique), depth + 1, false); break;
         case 7:
           if (unreadable_) {
             fill(dir / (unique + "-closed"), depth + 1, false);
@@ -102,9 +109,7 @@ class RandomTree {
             break;
           }
           [[fallthrough]];
-        default:
-          fill(dir / ("d" + unique), depth + 1, seen);
-          break;
+        default: fill(dir / ("d" + unique), depth + 1, seen); break;
       }
     }
   }
@@ -137,10 +142,10 @@ TEST(ParallelWalk, RandomTreesGiveTheSameBytesOnEveryThreadCountAndBackEnd) {
     const std::optional<uid_t> user = openToNobody(home);
     RandomTree tree(home.home() / "t", seed, true);
     // A root listed twice and a root inside another: walked each time.
-    home.preferences(key("save_directory", str("~/t/root0")) +
-                     key("kFwSharedDirectories",
-                         strings({"~/t/root1", home.home().string() + "/t/root2", "~/t/root0",
-                                  "~/t/root1/.hidden-root"})));
+    home.preferences(
+        key("save_directory", str("~/t/root0")) +
+        key("kFwSharedDirectories", strings({"~/t/root1", home.home().string() + "/t/root2",
+                                             "~/t/root0", "~/t/root1/.hidden-root"})));
     std::string first;
     for (const std::string& program : snapshotPrograms()) {
       for (const char* threads : {"1", "2", "8"}) {
