@@ -6,12 +6,13 @@
 // mapping of its own, given back to the system the moment it is freed, and,
 // where the system offers them, backed by huge pages, so that filling it
 // costs a page fault per 2 MiB instead of one per 4 KiB. Smaller blocks come
-// from operator new.
+// from std::allocator.
 //
 //   std::vector<std::uint32_t, LargeBlockAllocator<std::uint32_t>> ids;
 //   ids.resize(1 << 20);  // one 4 MiB mapping
 
 #include <cstddef>
+#include <memory>
 #include <new>
 
 namespace fw {
@@ -37,14 +38,14 @@ class LargeBlockAllocator {
     if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
     const std::size_t bytes = n * sizeof(T);
     if (bytes >= kLargeBlockBytes) return static_cast<T*>(allocateLargeBlock(bytes));
-    return static_cast<T*>(::operator new (bytes, std::align_val_t{alignof(T)}));
+    return std::allocator<T>().allocate(n);
   }
   void deallocate(T* p, std::size_t n) noexcept {
     const std::size_t bytes = n * sizeof(T);
     if (bytes >= kLargeBlockBytes) {
       freeLargeBlock(p, bytes);
     } else {
-      ::operator delete (p, std::align_val_t{alignof(T)});
+      std::allocator<T>().deallocate(p, n);
     }
   }
 
