@@ -2,8 +2,10 @@
 
 #include <cstring>
 #include <new>
+#include <stdexcept>
 #include <string>
 
+#include "platform/large_block.h"
 #include "platform/unicode.h"
 
 namespace fw {
@@ -29,20 +31,85 @@ std::uint64_t hashBytes(const void* data, std::size_t size) noexcept {
   return h ^ (h >> 32);
 }
 
-SharedString::SharedString() : rep_(nullptr) {}
+namespace {
 
-SharedString::Rep* SharedString::allocate(std::size_t length) {
-  void* raw = ::operator new(sizeof(Rep) + length * sizeof(char16_t));
-  return new (raw) Rep{{1}, static_cast<std::uint32_t>(length)};
+// An arena block starts with the count of its live buffers, which is kept
+// above zero by kUnretired until the arena moves past the block; the
+// buffers follow.
+struct ArenaBlock {
+  std::atomic<std::uint64_t> live;
+};
+constexpr std::uint64_t kUnretired = std::uint64_t{1} << 62;
+constexpr std::size_t kArenaHeader = 8;
+static_assert(sizeof(ArenaBlock) <= kArenaHeader);
+// Longer buffers come from the heap: a block holds many of them or none.
+constexpr std::size_t kLargestArenaBuffer = kLargeBlockBytes / 16;
+
+ArenaBlock* blockOf(const void* buffer) {
+  return reinterpret_cast<ArenaBlock*>(reinterpret_cast<std::uintptr_t>(buffer) &
+                                       ~(std::uintptr_t{kLargeBlockBytes} - 1));
 }
 
-SharedString::SharedString(std::u16string_view text) : rep_(nullptr) {
+// Drops `n` of the block's count; the last one gives the block back.
+void dropArenaCount(ArenaBlock* block, std::uint64_t n) noexcept {
+  if (block->live.fetch_sub(n, std::memory_order_acq_rel) == n) {
+    block->~ArenaBlock();
+    freeLargeBlock(block, kLargeBlockBytes);
+  }
+}
+
+}  // namespace
+
+SharedStringArena::~SharedStringArena() { retire(); }
+
+void* SharedStringArena::allocate(std::size_t bytes) {
+  if (bytes > kLargestArenaBuffer) return nullptr;
+  if (block_ == nullptr || used_ + bytes > kLargeBlockBytes) {
+    char* block = static_cast<char*>(allocateLargeBlock(kLargeBlockBytes));
+    retire();
+    new (block) ArenaBlock{{kUnretired}};
+    block_ = block;
+    used_ = kArenaHeader;
+  }
+  void* buffer = block_ + used_;
+  used_ += bytes;
+  ++given_;
+  return buffer;
+}
+
+void SharedStringArena::retire() noexcept {
+  if (block_ == nullptr) return;
+  // What remains is the count of the block's buffers still alive.
+  dropArenaCount(reinterpret_cast<ArenaBlock*>(block_), kUnretired - given_);
+  block_ = nullptr;
+  given_ = 0;
+}
+
+SharedString::SharedString() : rep_(nullptr) {}
+
+SharedString::Rep* SharedString::allocate(std::size_t length, SharedStringArena* arena) {
+  if (length > Rep::kLengthMask) throw std::length_error("SharedString: text too long");
+  const auto units = static_cast<std::uint32_t>(length);
+  const std::size_t bytes = sizeof(Rep) + length * sizeof(char16_t);
+  if (arena != nullptr) {
+    if (void* raw = arena->allocate((bytes + 7) & ~std::size_t{7}))
+      return new (raw) Rep{{1}, units | Rep::kFromArena};
+  }
+  void* raw = ::operator new(bytes);
+  return new (raw) Rep{{1}, units};
+}
+
+SharedString::SharedString(std::u16string_view text) : SharedString(text, nullptr) {}
+
+SharedString::SharedString(std::u16string_view text, SharedStringArena* arena) : rep_(nullptr) {
   if (text.empty()) return;
-  rep_ = allocate(text.size());
+  rep_ = allocate(text.size(), arena);
   std::memcpy(rep_->text(), text.data(), text.size() * sizeof(char16_t));
 }
 
-SharedString SharedString::fromUtf8(std::string_view utf8) {
+SharedString SharedString::fromUtf8(std::string_view utf8) { return fromUtf8(utf8, nullptr); }
+
+SharedString SharedString::fromUtf8(std::string_view utf8, SharedStringArena* arena) {
   SharedString out;
   if (utf8.empty()) return out;
   const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
@@ -58,7 +125,7 @@ SharedString SharedString::fromUtf8(std::string_view utf8) {
   }
   for (; i < n; ++i) high |= bytes[i];
   if ((high & 0x8080808080808080ull) == 0) {
-    out.rep_ = allocate(n);
+    out.rep_ = allocate(n, arena);
     char16_t* o = out.rep_->text();
     for (std::size_t k = 0; k < n; ++k) o[k] = bytes[k];
     return out;
@@ -67,7 +134,7 @@ SharedString SharedString::fromUtf8(std::string_view utf8) {
   // in place; anything else takes the lossy path and one extra copy.
   if (!isValidUtf8(utf8)) {
     const std::u16string wide = utf8ToUtf16Lossy(utf8);
-    return SharedString(std::u16string_view(wide));
+    return SharedString(std::u16string_view(wide), arena);
   }
   std::size_t units = 0;
   for (const char c : utf8) {
@@ -75,7 +142,7 @@ SharedString SharedString::fromUtf8(std::string_view utf8) {
     units += (b & 0xC0) != 0x80;  // one unit per lead byte
     units += b >= 0xF0;           // a second one for a surrogate pair
   }
-  out.rep_ = allocate(units);
+  out.rep_ = allocate(units, arena);
   char16_t* o = out.rep_->text();
   const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
   const auto* e = p + utf8.size();
@@ -102,8 +169,13 @@ SharedString SharedString::fromUtf8(std::string_view utf8) {
 }
 
 void SharedString::release(Rep* rep) noexcept {
+  const bool fromArena = (rep->length & Rep::kFromArena) != 0;
   rep->~Rep();
-  ::operator delete(rep);
+  if (fromArena) {
+    dropArenaCount(blockOf(rep), 1);
+  } else {
+    ::operator delete(rep);
+  }
 }
 
 std::size_t SharedStringHash::operator()(std::u16string_view s) const noexcept {

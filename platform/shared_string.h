@@ -6,6 +6,9 @@
 //
 //   SharedString a(u"x"), b = a;   a.identity() == b.identity()
 //   SharedString::fromUtf8("caf\xC3\xA9").view() == u"café"
+//
+//   SharedStringArena arena;      // for a run of many strings on one thread
+//   SharedString n = SharedString::fromUtf8("a.mp3", &arena);
 
 #include <atomic>
 #include <cstddef>
@@ -19,6 +22,36 @@ namespace fw {
 // shared by the string tables so that UTF-8 and UTF-16 lookups mix alike.
 [[nodiscard]] std::uint64_t hashBytes(const void* data, std::size_t size) noexcept;
 
+class SharedString;
+
+// Buffers for a long run of strings made on one thread (a folder walk's
+// names), cut one after another from blocks of kLargeBlockBytes, which are
+// backed by huge pages where the system has them, instead of one heap
+// allocation each: filling megabytes of names then costs a page fault per
+// block, not one per 4 KiB. The strings are like any other: they may outlive
+// the arena and be shared with other threads. A block goes back to the
+// system once the arena has moved past it and its last string is gone, so
+// a run that drops most of its strings keeps no more than it holds. The
+// arena itself is used by one thread at a time.
+class SharedStringArena {
+ public:
+  SharedStringArena() = default;
+  ~SharedStringArena();
+  SharedStringArena(const SharedStringArena&) = delete;
+  SharedStringArena& operator=(const SharedStringArena&) = delete;
+
+ private:
+  friend class SharedString;
+  // Room for `bytes` (a multiple of 8) in the current block, or null when
+  // that is too large for a block.
+  void* allocate(std::size_t bytes);
+  void retire() noexcept;
+
+  char* block_ = nullptr;
+  std::size_t used_ = 0;
+  std::uint64_t given_ = 0;  // buffers cut from the current block
+};
+
 // An immutable UTF-16 string whose copies share one buffer.
 class SharedString {
  public:
@@ -27,6 +60,9 @@ class SharedString {
   // Decodes UTF-8 straight into the shared buffer, sized exactly; each
   // invalid sequence becomes U+FFFD. fromUtf8("caf\xC3\xA9") -> u"café".
   [[nodiscard]] static SharedString fromUtf8(std::string_view utf8);
+  // The same, with the buffer from `arena`, or from the heap when it is null.
+  SharedString(std::u16string_view text, SharedStringArena* arena);
+  [[nodiscard]] static SharedString fromUtf8(std::string_view utf8, SharedStringArena* arena);
   // Copies and moves are inline: readers copy shared keys millions of times.
   SharedString(const SharedString& other) noexcept : rep_(other.rep_) {
     if (rep_) rep_->refs.fetch_add(1, std::memory_order_relaxed);
@@ -47,7 +83,7 @@ class SharedString {
 
   [[nodiscard]] std::u16string_view view() const noexcept {
     if (!rep_) return {};
-    return {rep_->text(), rep_->length};
+    return {rep_->text(), rep_->length & Rep::kLengthMask};
   }
   [[nodiscard]] std::size_t size() const noexcept { return view().size(); }
   // Identity of the buffer: equal pointers mean equal text.
@@ -58,14 +94,19 @@ class SharedString {
   }
 
  private:
-  // One allocation holds the count, the length and the text.
+  friend class SharedStringArena;
+  // One allocation holds the count, the length and the text. The length's
+  // top bit marks a buffer cut from an arena block.
   struct Rep {
+    static constexpr std::uint32_t kLengthMask = 0x7FFFFFFF;
+    static constexpr std::uint32_t kFromArena = 0x80000000;
     std::atomic<std::uint32_t> refs;
     std::uint32_t length;
     char16_t* text() noexcept { return reinterpret_cast<char16_t*>(this + 1); }
     const char16_t* text() const noexcept { return reinterpret_cast<const char16_t*>(this + 1); }
   };
-  static Rep* allocate(std::size_t length);
+  // Throws std::length_error beyond kLengthMask units.
+  static Rep* allocate(std::size_t length, SharedStringArena* arena = nullptr);
   static void release(Rep* rep) noexcept;
   Rep* rep_;
 };

@@ -29,7 +29,7 @@ class Collector : public DirectoryWalkVisitor {
     // One decode and one probe of namesToParentPaths per name; a name seen
     // before hands on its existing buffer, so the set and the dictionary
     // share one copy of each name.
-    SharedString key = SharedString::fromUtf8(name);
+    SharedString key = SharedString::fromUtf8(name, &arena_);
     if (core_.namesToParentPaths) {
       auto [it, inserted] = core_.namesToParentPaths->try_emplace(key, parent);
       if (!inserted) {
@@ -42,7 +42,8 @@ class Collector : public DirectoryWalkVisitor {
       const std::int64_t large = size;
       addObjectToCollection(&large, sizeSet_);
       if (core_.sizesToNames) {
-        core_.sizesToNames->insert_or_assign(SharedString(asciiToUtf16(std::to_string(size))), key);
+        core_.sizesToNames->insert_or_assign(
+            SharedString(asciiToUtf16(std::to_string(size)), &arena_), key);
       }
     }
   }
@@ -65,6 +66,8 @@ class Collector : public DirectoryWalkVisitor {
 
  private:
   FwLibraryCore& core_;
+  // Every name, parent path and size text the walk keeps, in huge pages.
+  SharedStringArena arena_;
   StringSet* nameSet_;
   SizeSet* sizeSet_;
   std::u16string home_;
@@ -75,8 +78,8 @@ class Collector : public DirectoryWalkVisitor {
   const SharedString& parentPath(std::u16string_view directory, std::uint64_t serial) {
     while (!parents_.empty() && parents_.back().first > serial) parents_.pop_back();
     if (parents_.empty() || parents_.back().first != serial) {
-      parents_.emplace_back(serial,
-                            SharedString(stringByAbbreviatingWithTildeInPath(directory, home_)));
+      parents_.emplace_back(
+          serial, SharedString(stringByAbbreviatingWithTildeInPath(directory, home_), &arena_));
     }
     return parents_.back().second;
   }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace fw {
 namespace {
@@ -32,6 +34,30 @@ TEST(SharedString, DecodesWholeCharactersAndReplacesBrokenOnes) {
   EXPECT_NE(a.identity(), c.identity());
   EXPECT_TRUE(a == c);
   EXPECT_EQ(SharedStringHash()(a), SharedStringHash()(std::u16string_view(u"x")));
+}
+
+// Arena strings fill several blocks, outlive the arena, are released on
+// another thread, and a block stays mapped while any of its strings lives
+// (a block given back early would fault or, under ASan, report here).
+TEST(SharedStringArena, StringsOutliveTheArenaAndTheirBlocks) {
+  std::vector<SharedString> kept;
+  {
+    SharedStringArena arena;
+    std::vector<SharedString> dropped;
+    for (int i = 0; i < 120000; ++i) {
+      const std::string name = "name-" + std::to_string(i);
+      (i % 3 == 0 ? kept : dropped).push_back(SharedString::fromUtf8(name, &arena));
+    }
+    kept.push_back(SharedString::fromUtf8("caf\xC3\xA9 \xFF", &arena));
+    kept.push_back(SharedString(std::u16string(100000, u'x'), &arena));  // too long for a block
+    std::thread([moved = std::move(dropped)]() mutable { moved.clear(); }).join();
+  }
+  for (int i = 0; i < 120000; i += 3) {
+    ASSERT_EQ(kept[i / 3], SharedString::fromUtf8("name-" + std::to_string(i))) << i;
+  }
+  EXPECT_EQ(kept[kept.size() - 2].view(), u"café \uFFFD");
+  EXPECT_EQ(kept.back().size(), 100000u);
+  std::thread([moved = std::move(kept)]() mutable { moved.clear(); }).join();
 }
 
 }  // namespace
