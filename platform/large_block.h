@@ -12,8 +12,10 @@
 //   ids.resize(1 << 20);  // one 4 MiB mapping
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace fw {
 
@@ -53,5 +55,8 @@ class LargeBlockAllocator {
     return true;
   }
 };
+
+// Bytes of a file of megabytes, such as a large snapshot.
+using LargeByteVector = std::vector<std::uint8_t, LargeBlockAllocator<std::uint8_t>>;
 
 }  // namespace fw

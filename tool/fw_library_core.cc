@@ -32,7 +32,7 @@ void FwLibraryCore::traverse() {
     // Temporaries of earlier runs that were killed mid-write would otherwise
     // pile up beside the snapshot.
     (void)core->fm->removeAbandonedTemporaries(target);
-    std::optional<std::vector<std::uint8_t>> bytes = core->snapshotPropertyList(&reason);
+    std::optional<LargeByteVector> bytes = core->snapshotPropertyList(&reason);
     if (bytes) written = core->fm->writeAtomically(target, *bytes, &reason);
   }
   if (!written) {

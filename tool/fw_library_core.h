@@ -122,9 +122,10 @@ class FwLibraryCore {
   // so a scanner on which only the folder scan ran gives an empty dictionary.
   [[nodiscard]] plist::Value dictionary() const;
   // The snapshot file: exactly writeBinaryPropertyList(dictionary()), written
-  // straight from the collections without building that dictionary. Nullopt
-  // with the reason in `*reason` when it cannot be serialised.
-  [[nodiscard]] std::optional<std::vector<std::uint8_t>> snapshotPropertyList(
+  // straight from the collections without building that dictionary, into
+  // large blocks. Nullopt with the reason in `*reason` when it cannot be
+  // serialised.
+  [[nodiscard]] std::optional<LargeByteVector> snapshotPropertyList(
       std::string* reason = nullptr) const;
 
   // The folder scan: replaces names, sizes, namesToParentPaths and

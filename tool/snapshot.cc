@@ -31,8 +31,7 @@ plist::Value FwLibraryCore::dictionary() const {
   return plist::Value::dictionary(std::move(root));
 }
 
-std::optional<std::vector<std::uint8_t>> FwLibraryCore::snapshotPropertyList(
-    std::string* reason) const {
+std::optional<LargeByteVector> FwLibraryCore::snapshotPropertyList(std::string* reason) const {
   // The root's keys, in order; the root stops at the first absent collection.
   static const SharedString kKeys[] = {SharedString(u"playlists"), SharedString(u"tunesToPaths"),
                                        SharedString(u"namesToParentPaths"),
@@ -56,7 +55,7 @@ std::optional<std::vector<std::uint8_t>> FwLibraryCore::snapshotPropertyList(
   for (std::size_t m = 0; m + 1 < present; ++m) {
     root.dictionary(maps[m]->size()).add(maps[m]->values_container());
   }
-  return builder.finish(reason);
+  return builder.finishInLargeBlocks(reason);
 }
 
 }  // namespace fw

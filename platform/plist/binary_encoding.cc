@@ -108,9 +108,8 @@ class Encoder {
   std::size_t refSize_;
 };
 
-}  // namespace
-
-std::optional<std::vector<std::uint8_t>> encodeBinaryObjects(BinaryObjectTable& table) {
+template <class Bytes>
+std::optional<Bytes> encode(BinaryObjectTable& table) {
   if (table.failed()) return std::nullopt;
   const BinaryObjects& objects = table.objects();
   if (objects.empty()) {
@@ -127,8 +126,7 @@ std::optional<std::vector<std::uint8_t>> encodeBinaryObjects(BinaryObjectTable& 
   const std::uint64_t lastOffset =
       tableOffset - table.lastObjectBytes() - objects.back().references() * refSize;
   const std::size_t offsetSize = bytesFor(lastOffset);
-  std::vector<std::uint8_t> out(
-      static_cast<std::size_t>(tableOffset + n * offsetSize + bplist::kTrailerSize));
+  Bytes out(static_cast<std::size_t>(tableOffset + n * offsetSize + bplist::kTrailerSize));
   std::uint8_t* base = out.data();
   std::memcpy(base, bplist::kMagic.data(), bplist::kHeaderSize);
   std::uint8_t* p = base + bplist::kHeaderSize;
@@ -146,6 +144,16 @@ std::optional<std::vector<std::uint8_t>> encodeBinaryObjects(BinaryObjectTable& 
   putBigEndian(trailer + bplist::kTrailerTopObject, 0, 8);
   putBigEndian(trailer + bplist::kTrailerTableOffset, tableOffset, 8);
   return out;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> encodeBinaryObjects(BinaryObjectTable& table) {
+  return encode<std::vector<std::uint8_t>>(table);
+}
+
+std::optional<LargeByteVector> encodeBinaryObjectsInLargeBlocks(BinaryObjectTable& table) {
+  return encode<LargeByteVector>(table);
 }
 
 }  // namespace fw::plist

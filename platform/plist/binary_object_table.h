@@ -158,7 +158,8 @@ class BinaryObjectTable {
   OpenAddressingIndex<std::uint32_t, 1024> strings_;
   OpenAddressingIndex<std::uint64_t> scalars_;
   OpenAddressingIndex<std::uint64_t> data_;
-  std::vector<SharedString> owned_;  // the texts of strings added with an owner
+  // The texts of strings added with an owner.
+  std::vector<SharedString, LargeBlockAllocator<SharedString>> owned_;
   const char16_t* lastText_ = nullptr;
   std::size_t lastCount_ = 0;
   std::uint32_t lastStringId_ = kNone;
@@ -169,6 +170,9 @@ class BinaryObjectTable {
 // The file for the table's objects, object 0 as its root; nullopt (and the
 // table failed) when it is empty or has failed.
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> encodeBinaryObjects(
+    BinaryObjectTable& table);
+// The same file in large blocks (LargeBlockAllocator).
+[[nodiscard]] std::optional<LargeByteVector> encodeBinaryObjectsInLargeBlocks(
     BinaryObjectTable& table);
 
 }  // namespace fw::plist

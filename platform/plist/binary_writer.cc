@@ -156,14 +156,23 @@ Handle BinaryPropertyListBuilder::nested(BinaryObjectTable* table, std::uint32_t
   return Handle(table, id, count);
 }
 
-std::optional<std::vector<std::uint8_t>> BinaryPropertyListBuilder::finish(std::string* reason) {
+template <typename Bytes, typename Encode>
+std::optional<Bytes> BinaryPropertyListBuilder::finishWith(std::string* reason, Encode encode) {
   if (!table_->failed() && table_->referencesSet() != table_->allReferences().size()) {
     table_->fail("a container given fewer items than its count");
   }
-  std::optional<std::vector<std::uint8_t>> out = encodeBinaryObjects(*table_);
+  std::optional<Bytes> out = encode(*table_);
   if (!out && reason) *reason = reason_;
   table_ = std::make_unique<BinaryObjectTable>(&reason_);
   return out;
+}
+
+std::optional<std::vector<std::uint8_t>> BinaryPropertyListBuilder::finish(std::string* reason) {
+  return finishWith<std::vector<std::uint8_t>>(reason, encodeBinaryObjects);
+}
+
+std::optional<LargeByteVector> BinaryPropertyListBuilder::finishInLargeBlocks(std::string* reason) {
+  return finishWith<LargeByteVector>(reason, encodeBinaryObjectsInLargeBlocks);
 }
 
 ArrayHandle::ArrayHandle(BinaryObjectTable* table, std::uint32_t id, std::size_t count)

@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/large_block.h"
 #include "platform/plist/value.h"
 
 namespace fw::plist {
@@ -79,9 +80,14 @@ class BinaryPropertyListBuilder {
   // The file; nullopt with the reason in `*reason` when nothing was added or
   // an addition failed. Starts the builder afresh.
   [[nodiscard]] std::optional<std::vector<std::uint8_t>> finish(std::string* reason = nullptr);
+  // The same, in large blocks (LargeBlockAllocator): for a file of
+  // megabytes, filled a huge page at a time where the system has them.
+  [[nodiscard]] std::optional<LargeByteVector> finishInLargeBlocks(std::string* reason = nullptr);
 
  private:
   [[nodiscard]] bool takeRoot();
+  template <typename Bytes, typename Encode>
+  std::optional<Bytes> finishWith(std::string* reason, Encode encode);
   // A handle on a new container of `count` items, numbered into slot `*at`
   // of container `parent`; with no slot (the table has failed) one that
   // adds nothing.
