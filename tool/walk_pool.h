@@ -31,7 +31,7 @@ struct Task {
   std::vector<walk_backend::ListedEntry> entries;
   unsigned depth = 0;  // hand-ons above this one
   State state = State::queued;
-  std::vector<char> ready;  // results not yet merged
+  std::vector<std::vector<char>> ready;  // batches of results not yet merged, in order
 };
 
 // What the walks share: the queue of subtrees, the descriptor budget and the
@@ -54,6 +54,17 @@ class Pool {
   int starting = 0;  // helpers not yet waiting for work
   std::size_t buffered = 0;
   bool closing = false;
+  // Merged batches' buffers, for helpers to fill again: no batch is copied
+  // or grown twice, and their memory is touched once.
+  std::vector<std::vector<char>> spareBatches;
+
+  // A spare buffer, or a new one; the mutex is held.
+  std::vector<char> takeBatchLocked() {
+    if (spareBatches.empty()) return {};
+    std::vector<char> batch = std::move(spareBatches.back());
+    spareBatches.pop_back();
+    return batch;
+  }
 
   void submit(Task* task) {
     {
