@@ -2,11 +2,13 @@
 
 // LargeBlockAllocator: the allocator of the collections that grow, by
 // doubling, into blocks of megabytes (the scanner's sets and dictionaries,
-// the binary writer's tables). A block of at least kLargeBlockBytes is a
-// mapping of its own, given back to the system the moment it is freed, and,
-// where the system offers them, backed by huge pages, so that filling it
-// costs a page fault per 2 MiB instead of one per 4 KiB. Smaller blocks come
-// from std::allocator.
+// the binary writer's tables). A block of at least kLargeBlockThreshold is
+// a mapping of its own, a multiple of kLargeBlockBytes, given back to the
+// system the moment it is freed, and, where the system offers them, backed
+// by huge pages, so that filling it costs a page fault per 2 MiB instead of
+// one per 4 KiB. Smaller blocks come from std::allocator. The threshold lies
+// below a huge page, so that the last doublings before one are not filled
+// page by page either; such a block holds at most 1.5 MiB it does not use.
 //
 //   std::vector<std::uint32_t, LargeBlockAllocator<std::uint32_t>> ids;
 //   ids.resize(1 << 20);  // one 4 MiB mapping
@@ -20,8 +22,9 @@
 namespace fw {
 
 inline constexpr std::size_t kLargeBlockBytes = std::size_t{2} << 20;
+inline constexpr std::size_t kLargeBlockThreshold = std::size_t{512} << 10;
 
-// A mapping of at least `bytes` (kLargeBlockBytes or more), aligned to
+// A mapping of at least `bytes`, a multiple of kLargeBlockBytes aligned to
 // kLargeBlockBytes; throws std::bad_alloc when the system refuses.
 [[nodiscard]] void* allocateLargeBlock(std::size_t bytes);
 // Gives back a block from allocateLargeBlock(bytes), with the same `bytes`.
@@ -39,12 +42,12 @@ class LargeBlockAllocator {
   [[nodiscard]] T* allocate(std::size_t n) {
     if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
     const std::size_t bytes = n * sizeof(T);
-    if (bytes >= kLargeBlockBytes) return static_cast<T*>(allocateLargeBlock(bytes));
+    if (bytes >= kLargeBlockThreshold) return static_cast<T*>(allocateLargeBlock(bytes));
     return std::allocator<T>().allocate(n);
   }
   void deallocate(T* p, std::size_t n) noexcept {
     const std::size_t bytes = n * sizeof(T);
-    if (bytes >= kLargeBlockBytes) {
+    if (bytes >= kLargeBlockThreshold) {
       freeLargeBlock(p, bytes);
     } else {
       std::allocator<T>().deallocate(p, n);

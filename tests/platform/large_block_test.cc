@@ -8,12 +8,12 @@
 namespace fw {
 namespace {
 
-// Small vectors take operator new; from 2 MiB on each block is an aligned
+// Small vectors take operator new; from 512 KiB on each block is an aligned
 // mapping of its own. Either way the contents survive every regrowth.
 TEST(LargeBlockAllocator, GrowsThroughSmallAndLargeBlocksKeepingTheContents) {
   std::vector<std::uint32_t, LargeBlockAllocator<std::uint32_t>> ids;
   for (std::uint32_t i = 0; i < (std::uint32_t{3} << 20); ++i) ids.push_back(i * 7);
-  ASSERT_GE(ids.capacity() * sizeof(std::uint32_t), kLargeBlockBytes);
+  ASSERT_GE(ids.capacity() * sizeof(std::uint32_t), kLargeBlockThreshold);
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(ids.data()) % kLargeBlockBytes, 0u);
   for (std::uint32_t i = 0; i < ids.size(); i += 4099) ASSERT_EQ(ids[i], i * 7);
   ids.resize(10);
