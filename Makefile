@@ -39,6 +39,7 @@ demo: build
 	@scripts/demo
 
 bench: build
+	cmake --build --preset default --target benchmarks -j $(JOBS)
 	bench/compare
 
 fuzz: deps
