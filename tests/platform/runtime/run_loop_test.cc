@@ -86,13 +86,16 @@ TEST_F(Loop, ADelayFallsDueWhenTheClockPassesIt) {
   }
 }
 
+// On the real clock. That the delay is not cut short is the manual clock's
+// test: here a stall of the machine may let it fall due before runPending.
 TEST_F(Loop, ADelayIsWaitedFor) {
   std::vector<std::string> log;
   auto a = std::make_shared<Target>(&log, "a");
   performSelector(a, say("late"), 0.002);
   performSelector(a, say("now"), 0.0);
   RunLoop::runPending();
-  EXPECT_EQ(log, (std::vector<std::string>{"anow"}));
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front(), "anow");
   EXPECT_TRUE(RunLoop::runUntil([&] { return log.size() == 2; }, kDeadline));
   EXPECT_EQ(log.back(), "alate");
 }
