@@ -131,7 +131,6 @@ class BatchOutput : public Output {
     pool_.buffered += batch_.size();
     task_.ready.push_back(std::move(batch_));
     batch_ = pool_.takeBatchLocked();
-    batch_.clear();
   }
 
   Pool& pool_;

@@ -58,11 +58,12 @@ class Pool {
   // or grown twice, and their memory is touched once.
   std::vector<std::vector<char>> spareBatches;
 
-  // A spare buffer, or a new one; the mutex is held.
+  // An empty buffer, a spare one when there is one; the mutex is held.
   std::vector<char> takeBatchLocked() {
     if (spareBatches.empty()) return {};
     std::vector<char> batch = std::move(spareBatches.back());
     spareBatches.pop_back();
+    batch.clear();
     return batch;
   }
 
