@@ -10,25 +10,54 @@
 
 namespace fw {
 
+namespace {
+
+std::uint64_t load64(const unsigned char* p) noexcept {
+  std::uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w;
+}
+
+std::uint64_t load32(const unsigned char* p) noexcept {
+  std::uint32_t w;
+  std::memcpy(&w, p, 4);
+  return w;
+}
+
+// The 128-bit product of `a` and `b`, its halves folded together.
+std::uint64_t foldedProduct(std::uint64_t a, std::uint64_t b) noexcept {
+  const unsigned __int128 r = static_cast<unsigned __int128>(a) * b;
+  return static_cast<std::uint64_t>(r) ^ static_cast<std::uint64_t>(r >> 64);
+}
+
+constexpr std::uint64_t kMix0 = 0x9e3779b97f4a7c15ull;
+constexpr std::uint64_t kMix1 = 0xbf58476d1ce4e5b9ull;
+constexpr std::uint64_t kMix2 = 0x94d049bb133111ebull;
+
+}  // namespace
+
+// Sixteen bytes a step, one multiplication each. The last step reads the
+// input's last sixteen bytes, overlapping the step before; a short input is
+// read as overlapping words. Nothing outside the input is read.
 std::uint64_t hashBytes(const void* data, std::size_t size) noexcept {
-  constexpr std::uint64_t kMul = 0xbf58476d1ce4e5b9ull;
-  const char* p = static_cast<const char*>(data);
-  std::size_t n = size;
-  std::uint64_t h = 0x9e3779b97f4a7c15ull ^ n;
-  for (; n >= 8; p += 8, n -= 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    h = (h ^ w) * kMul;
-    h ^= h >> 31;
+  const auto* p = static_cast<const unsigned char*>(data);
+  std::uint64_t state = kMix0 ^ size;
+  std::uint64_t a = 0;
+  std::uint64_t b = 0;
+  if (size > 16) {
+    std::size_t n = size;
+    for (; n > 16; p += 16, n -= 16)
+      state = foldedProduct(load64(p) ^ kMix1, load64(p + 8) ^ state);
+    a = load64(p + n - 16);
+    b = load64(p + n - 8);
+  } else if (size >= 4) {
+    const std::size_t q = (size >> 3) << 2;
+    a = (load32(p) << 32) | load32(p + q);
+    b = (load32(p + size - 4) << 32) | load32(p + size - 4 - q);
+  } else if (size > 0) {
+    a = (std::uint64_t{p[0]} << 16) | (std::uint64_t{p[size >> 1]} << 8) | p[size - 1];
   }
-  if (n > 0) {
-    std::uint64_t w = 0;
-    std::memcpy(&w, p, n);
-    h = (h ^ w) * kMul;
-    h ^= h >> 31;
-  }
-  h *= 0x94d049bb133111ebull;
-  return h ^ (h >> 32);
+  return foldedProduct(kMix2 ^ size, foldedProduct(a ^ kMix1, b ^ state));
 }
 
 namespace {
