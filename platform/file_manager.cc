@@ -177,16 +177,28 @@ bool FileManager::createFileAtPath(std::u16string_view path,
 
 bool FileManager::writeAtomically(std::u16string_view path, std::span<const std::uint8_t> bytes,
                                   std::string* reason) const {
+  return writeAtomicallyFrom(
+      path, [bytes](const ByteSink& sink) { return bytes.empty() || sink(bytes); }, reason);
+}
+
+bool FileManager::writeAtomicallyUtf8(const std::string& path, std::span<const std::uint8_t> bytes,
+                                      std::string* reason) const {
+  return writeAtomicallyFromUtf8(
+      path, [bytes](const ByteSink& sink) { return bytes.empty() || sink(bytes); }, reason);
+}
+
+bool FileManager::writeAtomicallyFrom(std::u16string_view path, const Producer& produce,
+                                      std::string* reason) const {
   const std::optional<std::string> utf8 = fileSystemRepresentation(path);
   if (!utf8) {
     if (reason != nullptr) *reason = "not a file path: holds U+0000";
     return false;
   }
-  return writeAtomicallyUtf8(*utf8, bytes, reason);
+  return writeAtomicallyFromUtf8(*utf8, produce, reason);
 }
 
-bool FileManager::writeAtomicallyUtf8(const std::string& path, std::span<const std::uint8_t> bytes,
-                                      std::string* reason) const {
+bool FileManager::writeAtomicallyFromUtf8(const std::string& path, const Producer& produce,
+                                          std::string* reason) const {
   auto fail = [&](std::string text) {
     if (reason != nullptr) *reason = std::move(text);
     return false;
@@ -226,7 +238,18 @@ bool FileManager::writeAtomicallyUtf8(const std::string& path, std::span<const s
     return fail(failure(what, temp, error));
   };
   if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0) return discard("chmod", errno);
-  if (!writeAll(fd, bytes)) return discard("write", errno);
+  int writeError = 0;
+  const ByteSink sink = [&](std::span<const std::uint8_t> piece) {
+    if (writeAll(fd, piece)) return true;
+    writeError = errno;
+    return false;
+  };
+  if (!produce(sink)) {
+    if (writeError != 0) return discard("write", writeError);
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return false;
+  }
   if (::fsync(fd) != 0) return discard("fsync", errno);
   // Renamed while still open and locked, so no cleanup takes it before it is
   // in place; the bytes are synced, so closing it afterwards cannot lose them.

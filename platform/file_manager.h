@@ -16,11 +16,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/byte_sink.h"
 
 namespace fw {
 
@@ -96,6 +99,16 @@ class FileManager {
   [[nodiscard]] bool writeAtomicallyUtf8(const std::string& path,
                                          std::span<const std::uint8_t> bytes,
                                          std::string* reason = nullptr) const;
+  // The same, with the bytes made while they are written: `produce` hands
+  // them to the sink it is given, in order, and answers whether it made
+  // them all. When it answers false nothing is replaced; `reason` says
+  // "write <temporary>: <error>" when the sink could not write a piece, and
+  // is otherwise left as `produce` set it.
+  using Producer = std::function<bool(const ByteSink&)>;
+  [[nodiscard]] bool writeAtomicallyFrom(std::u16string_view path, const Producer& produce,
+                                         std::string* reason = nullptr) const;
+  [[nodiscard]] bool writeAtomicallyFromUtf8(const std::string& path, const Producer& produce,
+                                             std::string* reason = nullptr) const;
 
   // Removes the temporary files that atomic writes of `path` left behind
   // when their process was killed, so that they do not pile up: entries

@@ -32,8 +32,7 @@ void FwLibraryCore::traverse() {
     // Temporaries of earlier runs that were killed mid-write would otherwise
     // pile up beside the snapshot.
     (void)core->fm->removeAbandonedTemporaries(target);
-    std::optional<LargeByteVector> bytes = core->snapshotPropertyList(&reason);
-    if (bytes) written = core->fm->writeAtomically(target, *bytes, &reason);
+    written = core->writeSnapshot(target, &reason);
   }
   if (!written) {
     logLine("FwLibraryCore: could not write " + utf16ToUtf8Lossy(target) + ": " + reason);

@@ -127,6 +127,11 @@ class FwLibraryCore {
   // serialised.
   [[nodiscard]] std::optional<LargeByteVector> snapshotPropertyList(
       std::string* reason = nullptr) const;
+  // Writes that file atomically to `path` (FileManager::writeAtomically),
+  // encoded while it is written, so that it is never whole in memory. False
+  // with the reason in `*reason` when it cannot be serialised or written;
+  // the file at `path` is then untouched.
+  [[nodiscard]] bool writeSnapshot(std::u16string_view path, std::string* reason = nullptr) const;
 
   // The folder scan: replaces names, sizes, namesToParentPaths and
   // sizesToNames, reads the preference file, walks each root, logs

@@ -115,15 +115,18 @@ std::uint32_t BinaryObjectTable::addString(std::u16string_view text, std::uint32
       fail("a string longer than 2^32 units");
       return 0;
     }
-    bool ascii = true;
-    for (char16_t c : text) ascii = ascii && c < 0x80;
+    // Every unit's bits together, with no early exit, so that the loop runs
+    // many units a step.
+    char16_t bits = 0;
+    for (char16_t c : text) bits |= c;
+    const bool ascii = bits < 0x80;
     const std::uint64_t bytes = headerSize(text.size()) + text.size() * (ascii ? 1 : 2);
     id = add({wordOf(text.data()), static_cast<std::uint32_t>(text.size()),
               ascii ? ObjectKind::Ascii : ObjectKind::Utf16},
              bytes);
     if (failed_) return 0;
     strings_.fill(slot, hash, id);
-    if (owner != nullptr) owned_.push_back(*owner);
+    if (owner != nullptr && keepOwners_) owned_.push_back(*owner);
   } else if (owner != nullptr && objects_[id].pointer() != text.data()) {
     // An equal copy that nobody here keeps: its address may come back
     // holding other text, so it must not answer for later strings.

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/byte_sink.h"
 #include "platform/large_block.h"
 #include "platform/open_addressing_index.h"
 #include "platform/plist/value.h"
@@ -67,7 +68,10 @@ class BinaryObjectTable {
  public:
   static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 
-  explicit BinaryObjectTable(std::string* reason) : reason_(reason) {}
+  // With `keepOwners` false, the strings handed in with an owner are not
+  // held: their caller keeps them alive until the file is written.
+  explicit BinaryObjectTable(std::string* reason, bool keepOwners = true)
+      : reason_(reason), keepOwners_(keepOwners) {}
 
   // Room for this many more objects, references and distinct strings.
   void reserve(std::size_t objects, std::size_t references, std::size_t strings);
@@ -149,6 +153,7 @@ class BinaryObjectTable {
   }
 
   std::string* reason_;
+  bool keepOwners_;
   bool failed_ = false;
   BinaryObjects objects_;
   BinaryReferences refs_;
@@ -158,7 +163,7 @@ class BinaryObjectTable {
   OpenAddressingIndex<std::uint32_t, 1024> strings_;
   OpenAddressingIndex<std::uint64_t> scalars_;
   OpenAddressingIndex<std::uint64_t> data_;
-  // The texts of strings added with an owner.
+  // The texts of strings added with an owner, when they are kept.
   std::vector<SharedString, LargeBlockAllocator<SharedString>> owned_;
   const char16_t* lastText_ = nullptr;
   std::size_t lastCount_ = 0;
@@ -174,5 +179,10 @@ class BinaryObjectTable {
 // The same file in large blocks (LargeBlockAllocator).
 [[nodiscard]] std::optional<LargeByteVector> encodeBinaryObjectsInLargeBlocks(
     BinaryObjectTable& table);
+// The same file handed to `sink` in pieces of at most 256 KiB (one object
+// larger than that comes whole), so that it is never whole in memory. False
+// when the table is empty or has failed, before any byte is handed on, or
+// when the sink refused a piece.
+[[nodiscard]] bool encodeBinaryObjectsTo(BinaryObjectTable& table, const ByteSink& sink);
 
 }  // namespace fw::plist

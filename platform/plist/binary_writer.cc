@@ -124,9 +124,15 @@ std::optional<std::vector<std::uint8_t>> writeBinaryPropertyList(const Value& ro
 using ArrayHandle = BinaryPropertyListBuilder::ArrayHandle;
 using DictionaryHandle = BinaryPropertyListBuilder::DictionaryHandle;
 
-BinaryPropertyListBuilder::BinaryPropertyListBuilder()
-    : table_(std::make_unique<BinaryObjectTable>(&reason_)) {}
+BinaryPropertyListBuilder::BinaryPropertyListBuilder(StringLifetime strings)
+    : strings_(strings),
+      table_(std::make_unique<BinaryObjectTable>(&reason_, strings == StringLifetime::held)) {}
 BinaryPropertyListBuilder::~BinaryPropertyListBuilder() = default;
+
+void BinaryPropertyListBuilder::reserve(std::size_t objects, std::size_t references,
+                                        std::size_t strings) {
+  if (!table_->failed()) table_->reserve(objects, references, strings);
+}
 
 bool BinaryPropertyListBuilder::takeRoot() {
   if (!table_->objects().empty()) table_->fail("a second root");
@@ -156,23 +162,28 @@ Handle BinaryPropertyListBuilder::nested(BinaryObjectTable* table, std::uint32_t
   return Handle(table, id, count);
 }
 
-template <typename Bytes, typename Encode>
-std::optional<Bytes> BinaryPropertyListBuilder::finishWith(std::string* reason, Encode encode) {
+template <typename Result, typename Encode>
+Result BinaryPropertyListBuilder::finishWith(std::string* reason, Encode encode) {
   if (!table_->failed() && table_->referencesSet() != table_->allReferences().size()) {
     table_->fail("a container given fewer items than its count");
   }
-  std::optional<Bytes> out = encode(*table_);
-  if (!out && reason) *reason = reason_;
-  table_ = std::make_unique<BinaryObjectTable>(&reason_);
+  Result out = encode(*table_);
+  if (!out && reason && table_->failed()) *reason = reason_;
+  table_ = std::make_unique<BinaryObjectTable>(&reason_, strings_ == StringLifetime::held);
   return out;
 }
 
 std::optional<std::vector<std::uint8_t>> BinaryPropertyListBuilder::finish(std::string* reason) {
-  return finishWith<std::vector<std::uint8_t>>(reason, encodeBinaryObjects);
+  return finishWith<std::optional<std::vector<std::uint8_t>>>(reason, encodeBinaryObjects);
 }
 
 std::optional<LargeByteVector> BinaryPropertyListBuilder::finishInLargeBlocks(std::string* reason) {
-  return finishWith<LargeByteVector>(reason, encodeBinaryObjectsInLargeBlocks);
+  return finishWith<std::optional<LargeByteVector>>(reason, encodeBinaryObjectsInLargeBlocks);
+}
+
+bool BinaryPropertyListBuilder::finishTo(const ByteSink& sink, std::string* reason) {
+  return finishWith<bool>(
+      reason, [&](BinaryObjectTable& table) { return encodeBinaryObjectsTo(table, sink); });
 }
 
 ArrayHandle::ArrayHandle(BinaryObjectTable* table, std::uint32_t id, std::size_t count)

@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/byte_sink.h"
 #include "platform/large_block.h"
 #include "platform/plist/value.h"
 
@@ -62,15 +63,26 @@ class BinaryObjectTable;
 // before all of its keys, a second root, or a container left short of its
 // count makes finish() fail. Handles hold on to the builder and are used up
 // by finish().
+//
+// A builder made with StringLifetime::borrowed does not hold on to the
+// strings: the caller keeps every string it hands in alive until finish()
+// or finishTo() returns, and the builder keeps nothing per string but its
+// number.
 class BinaryPropertyListBuilder {
  public:
   class ArrayHandle;
   class DictionaryHandle;
+  enum class StringLifetime : std::uint8_t { held, borrowed };
 
-  BinaryPropertyListBuilder();
+  explicit BinaryPropertyListBuilder(StringLifetime strings = StringLifetime::held);
   ~BinaryPropertyListBuilder();
   BinaryPropertyListBuilder(const BinaryPropertyListBuilder&) = delete;
   BinaryPropertyListBuilder& operator=(const BinaryPropertyListBuilder&) = delete;
+
+  // Room for `objects` more objects, among them `strings` distinct strings,
+  // and `references` more container items, so that the containers to come
+  // grow nothing: for a caller that knows the whole tree's size up front.
+  void reserve(std::size_t objects, std::size_t references, std::size_t strings);
 
   // The root: one of these, before anything else.
   void string(const SharedString& text);
@@ -83,11 +95,16 @@ class BinaryPropertyListBuilder {
   // The same, in large blocks (LargeBlockAllocator): for a file of
   // megabytes, filled a huge page at a time where the system has them.
   [[nodiscard]] std::optional<LargeByteVector> finishInLargeBlocks(std::string* reason = nullptr);
+  // The same file handed to `sink` in pieces of at most 256 KiB, so that it
+  // is never whole in memory. False when nothing was added or an addition
+  // failed (with the reason, and before the sink gets a byte), or when the
+  // sink refused a piece (`*reason` untouched: the sink knows why).
+  [[nodiscard]] bool finishTo(const ByteSink& sink, std::string* reason = nullptr);
 
  private:
   [[nodiscard]] bool takeRoot();
-  template <typename Bytes, typename Encode>
-  std::optional<Bytes> finishWith(std::string* reason, Encode encode);
+  template <typename Result, typename Encode>
+  Result finishWith(std::string* reason, Encode encode);
   // A handle on a new container of `count` items, numbered into slot `*at`
   // of container `parent`; with no slot (the table has failed) one that
   // adds nothing.
@@ -96,6 +113,7 @@ class BinaryPropertyListBuilder {
                        std::optional<std::size_t> at, std::size_t count);
 
   std::string reason_;
+  StringLifetime strings_;
   std::unique_ptr<BinaryObjectTable> table_;
 };
 

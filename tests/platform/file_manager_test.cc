@@ -156,6 +156,27 @@ TEST_F(FilesTest, FailedAtomicWriteLeavesTheTargetAndNoTemporaryFile) {
   EXPECT_EQ(entries(), (std::vector<std::string>{"occupied"}));
 }
 
+TEST_F(FilesTest, AtomicWriteFromAProducerKeepsTheTargetWhenItStops) {
+  write("target", "earlier");
+  std::string reason;
+  const auto pieces = [](const ByteSink& sink) {
+    return sink(bytes("new ")) && sink(bytes("file"));
+  };
+  ASSERT_TRUE(fm_.writeAtomicallyFrom(at("target"), pieces, &reason)) << reason;
+  EXPECT_EQ(read("target"), "new file");
+
+  // A producer that gives up after a piece: the target stays, with no
+  // temporary beside it, and the producer's reason is kept.
+  const auto partial = [&](const ByteSink& sink) {
+    reason = "ran dry";
+    return sink(bytes("half")) && false;
+  };
+  EXPECT_FALSE(fm_.writeAtomicallyFrom(at("target"), partial, &reason));
+  EXPECT_EQ(reason, "ran dry");
+  EXPECT_EQ(read("target"), "new file");
+  EXPECT_EQ(entries(), (std::vector<std::string>{"target"}));
+}
+
 using test_support::ScopedEnv;
 
 TEST_F(FilesTest, TemporaryDirectoryPrefersTmpdirThenAPrivateRuntimeDirectory) {

@@ -228,6 +228,42 @@ TEST(BinaryPropertyListBuilder, GivesTheValueWritersBytesForTheSameTree) {
   }
 }
 
+TEST(BinaryPropertyListBuilder, StreamsTheSameFileInPiecesAndStopsWhenTheSinkRefuses) {
+  // A string and a container each larger than a piece, around small ones.
+  std::u16string longText(200000, u'\u00e9');
+  Array many;
+  for (int i = 0; i < 100000; ++i) many.push_back(Value::string(asciiToUtf16(std::to_string(i))));
+  many.push_back(Value::string(longText));
+  Dictionary root;
+  root.set(u"many", Value::array(many));
+  root.set(u"after", Value::string(u"x"));
+  const Value tree = Value::dictionary(root);
+  const std::vector<std::uint8_t> expected = write(tree);
+
+  BinaryPropertyListBuilder b(BinaryPropertyListBuilder::StringLifetime::borrowed);
+  std::vector<std::uint8_t> streamed;
+  std::size_t pieces = 0;
+  const ByteSink collect = [&](std::span<const std::uint8_t> piece) {
+    streamed.insert(streamed.end(), piece.begin(), piece.end());
+    return ++pieces > 0;
+  };
+  build(b, tree);
+  ASSERT_TRUE(b.finishTo(collect));
+  EXPECT_EQ(streamed, expected);
+  EXPECT_GT(pieces, 3u);
+
+  std::string reason = "untouched";
+  build(b, tree);
+  EXPECT_FALSE(b.finishTo([&](std::span<const std::uint8_t>) { return false; }, &reason));
+  EXPECT_EQ(reason, "untouched");
+  // A builder that failed hands the sink nothing.
+  b.array(2).add(SharedString(u"x"));
+  pieces = 0;
+  EXPECT_FALSE(b.finishTo(collect, &reason));
+  EXPECT_EQ(pieces, 0u);
+  EXPECT_NE(reason, "untouched");
+}
+
 TEST(BinaryPropertyListBuilder, TakesTemporariesWhoseBuffersComeBack) {
   // Each temporary is freed before the next is made, so the allocator may
   // hand the same buffer back with other text; only an equal text may give
