@@ -121,7 +121,9 @@ SharedString::Rep* SharedString::allocate(std::size_t length, SharedStringArena*
   const auto units = static_cast<std::uint32_t>(length);
   const std::size_t bytes = sizeof(Rep) + length * sizeof(char16_t);
   if (arena != nullptr) {
-    if (void* raw = arena->allocate((bytes + 7) & ~std::size_t{7}))
+    // Buffers are packed as tightly as their counts' alignment allows.
+    constexpr std::size_t kAlign = alignof(Rep);
+    if (void* raw = arena->allocate((bytes + kAlign - 1) & ~(kAlign - 1)))
       return new (raw) Rep{{1}, units | Rep::kFromArena};
   }
   void* raw = ::operator new(bytes);
