@@ -23,36 +23,35 @@ class Collector : public DirectoryWalkVisitor {
     keysBefore_ = core_.namesToParentPaths ? core_.namesToParentPaths->size() : 0;
   }
 
+  // Each name is decoded and hashed, and its slot in namesToParentPaths
+  // fetched, on arrival; it is recorded kAhead names later, so that the
+  // cache misses of the large dictionary overlap instead of following one
+  // another. The order of the records is the order of the visits.
   void visitFile(std::string_view name, std::int64_t size, std::u16string_view directory,
                  std::uint64_t serial) override {
     const SharedString& parent = parentPath(directory, serial);
-    // One decode and one probe of namesToParentPaths per name; a name seen
-    // before hands on its existing buffer, so the set and the dictionary
-    // share one copy of each name.
-    SharedString key = SharedString::fromUtf8(name, &arena_);
+    Pending& slot = pending_[visits_++ % kAhead];
+    if (slot.waiting) record(slot);
+    slot.key = SharedString::fromUtf8(name, &arena_);
+    slot.parent = parent;
+    slot.size = size;
     if (core_.namesToParentPaths) {
-      auto [it, inserted] = core_.namesToParentPaths->try_emplace(key, parent);
-      if (!inserted) {
-        it.value() = parent;
-        key = it->first;
-      }
+      slot.hash = core_.namesToParentPaths->hashOf(slot.key);
+      core_.namesToParentPaths->prefetch(slot.hash);
     }
-    if (!deferNames_) addObjectToCollection(&key, nameSet_);
-    if (size > kLargeFileSize) {
-      const std::int64_t large = size;
-      addObjectToCollection(&large, sizeSet_);
-      if (core_.sizesToNames) {
-        core_.sizesToNames->insert_or_assign(
-            SharedString(asciiToUtf16(std::to_string(size)), &arena_), key);
-      }
-    }
+    slot.waiting = true;
   }
 
-  // Adds the names left for after the walk. When the name set holds exactly
-  // the dictionary's keys, in order, adding each visited name would add just
-  // the keys the walk appended, in the order they were appended; so those
-  // are added here in one pass, with room made first.
+  // Records the names still waiting, then adds those left for after the
+  // walk. When the name set holds exactly the dictionary's keys, in order,
+  // adding each visited name would add just the keys the walk appended, in
+  // the order they were appended; so those are added here in one pass, with
+  // room made first and each slot fetched ahead.
   void finish() {
+    for (std::size_t i = 0; i < kAhead; ++i) {
+      Pending& slot = pending_[(visits_ + i) % kAhead];
+      if (slot.waiting) record(slot);
+    }
     if (!deferNames_) return;
     const auto& keys = core_.namesToParentPaths->values_container();
     try {
@@ -60,11 +59,66 @@ class Collector : public DirectoryWalkVisitor {
     } catch (...) {
       logCaughtException();
     }
-    for (std::size_t i = keysBefore_; i < keys.size(); ++i)
-      addObjectToCollection(&keys[i].first, nameSet_);
+    std::uint32_t hashes[kAhead];
+    const std::size_t end = keys.size();
+    for (std::size_t i = keysBefore_; i < end; ++i) {
+      const std::size_t ahead = i + kAhead;
+      if (i == keysBefore_) {
+        for (std::size_t j = i; j < std::min(ahead, end); ++j) {
+          hashes[j % kAhead] = nameSet_->hashOf(keys[j].first);
+          nameSet_->prefetch(hashes[j % kAhead]);
+        }
+      }
+      const std::uint32_t hash = hashes[i % kAhead];
+      if (ahead < end) {
+        hashes[ahead % kAhead] = nameSet_->hashOf(keys[ahead].first);
+        nameSet_->prefetch(hashes[ahead % kAhead]);
+      }
+      try {
+        nameSet_->addObject(hash, keys[i].first);
+      } catch (...) {
+        logCaughtException();
+      }
+    }
   }
 
  private:
+  static constexpr std::size_t kAhead = 8;
+
+  struct Pending {
+    SharedString key;
+    SharedString parent;
+    std::int64_t size = 0;
+    std::uint32_t hash = 0;
+    bool waiting = false;
+  };
+
+  // One visited file into the collections. A name seen before hands on its
+  // existing buffer, so the set and the dictionary share one copy of each
+  // name.
+  void record(Pending& p) {
+    p.waiting = false;
+    SharedString key = std::move(p.key);
+    if (core_.namesToParentPaths) {
+      auto [entry, inserted] =
+          core_.namesToParentPaths->try_emplace(p.hash, key, std::move(p.parent));
+      if (!inserted) {
+        entry->second = std::move(p.parent);
+        key = entry->first;
+      }
+    }
+    p.parent = SharedString();
+    if (!deferNames_) addObjectToCollection(&key, nameSet_);
+    if (p.size > kLargeFileSize) {
+      const std::int64_t large = p.size;
+      addObjectToCollection(&large, sizeSet_);
+      if (core_.sizesToNames) {
+        core_.sizesToNames->insert_or_assign(
+            SharedString(asciiToUtf16(std::to_string(large)), &arena_), key);
+      }
+    }
+  }
+
   FwLibraryCore& core_;
   // Every name, parent path and size text the walk keeps, in huge pages.
   SharedStringArena arena_;
@@ -96,6 +150,8 @@ class Collector : public DirectoryWalkVisitor {
   }
 
   std::vector<std::pair<std::uint64_t, SharedString>> parents_;
+  Pending pending_[kAhead];
+  std::uint64_t visits_ = 0;
   bool deferNames_ = false;
   std::size_t keysBefore_ = 0;
 };

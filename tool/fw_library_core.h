@@ -23,10 +23,8 @@
 #include <utility>
 #include <vector>
 
-#include <tsl/ordered_map.h>
-#include <tsl/ordered_set.h>
-
 #include "platform/exception.h"
+#include "platform/insertion_ordered.h"
 #include "platform/large_block.h"
 #include "platform/shared_string.h"
 
@@ -42,16 +40,22 @@ class Value;
 template <class T, class Hash = std::hash<T>, class Equal = std::equal_to<T>>
 class MutableSet {
  public:
-  using Items = tsl::ordered_set<T, Hash, Equal, LargeBlockAllocator<T>,
-                                 std::vector<T, LargeBlockAllocator<T>>>;
+  using Items = InsertionOrderedSet<T, Hash, Equal>;
 
   void addObject(T object) { items_.insert(std::move(object)); }
+  // The same with the hash from hashOf(), for callers that prefetch.
+  void addObject(std::uint32_t hash, T object) { items_.insert(hash, std::move(object)); }
+  template <class K>
+  [[nodiscard]] std::uint32_t hashOf(const K& key) const noexcept {
+    return items_.hashOf(key);
+  }
+  void prefetch(std::uint32_t hash) const noexcept { items_.prefetch(hash); }
   // Room for `n` objects in all, so that adding up to that many rehashes nothing.
   void reserve(std::size_t n) { items_.reserve(n); }
   [[nodiscard]] std::size_t count() const noexcept { return items_.size(); }
   template <class K>
   [[nodiscard]] bool contains(const K& key) const {
-    return items_.find(key) != items_.end();
+    return items_.contains(key);
   }
   [[nodiscard]] const Items& items() const noexcept { return items_; }
 
@@ -77,10 +81,7 @@ using StringArray = MutableArray<SharedString>;
 // String to string, insertion order; a replaced key keeps its position and
 // takes the new value (insert_or_assign), as setObject:forKey: does.
 using StringDictionary =
-    tsl::ordered_map<SharedString, SharedString, SharedStringHash, SharedStringEqual,
-                     LargeBlockAllocator<std::pair<SharedString, SharedString>>,
-                     std::vector<std::pair<SharedString, SharedString>,
-                                 LargeBlockAllocator<std::pair<SharedString, SharedString>>>>;
+    InsertionOrderedMap<SharedString, SharedString, SharedStringHash, SharedStringEqual>;
 
 // The guarded insert: skips an absent object or collection; otherwise sends
 // collection->addObject(*object) and logs and swallows whatever that throws.
