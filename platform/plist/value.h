@@ -22,8 +22,6 @@
 #include <utility>
 #include <vector>
 
-#include <tsl/ordered_map.h>
-
 #include "platform/open_addressing_index.h"
 #include "platform/shared_string.h"
 
