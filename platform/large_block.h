@@ -4,11 +4,10 @@
 // doubling, into blocks of megabytes (the scanner's sets and dictionaries,
 // the binary writer's tables). A block of at least kLargeBlockThreshold is
 // a mapping of its own, a multiple of kLargeBlockBytes, given back to the
-// system the moment it is freed, and, where the system offers them, backed
-// by huge pages, so that filling it costs a page fault per 2 MiB instead of
-// one per 4 KiB. Smaller blocks come from std::allocator. The threshold lies
-// below a huge page, so that the last doublings before one are not filled
-// page by page either; such a block holds at most 1.5 MiB it does not use.
+// system the moment it is freed, and aligned to kLargeBlockBytes. Smaller
+// blocks come from std::allocator. A block's pages are only taken as they
+// are filled, so the 1.5 MiB that a block just over the threshold does not
+// use cost no memory.
 //
 //   std::vector<std::uint32_t, LargeBlockAllocator<std::uint32_t>> ids;
 //   ids.resize(1 << 20);  // one 4 MiB mapping

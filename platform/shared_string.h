@@ -25,10 +25,9 @@ namespace fw {
 class SharedString;
 
 // Buffers for a long run of strings made on one thread (a folder walk's
-// names), cut one after another from blocks of kLargeBlockBytes, which are
-// backed by huge pages where the system has them, instead of one heap
-// allocation each: filling megabytes of names then costs a page fault per
-// block, not one per 4 KiB. The strings are like any other: they may outlive
+// names), cut one after another from blocks of kLargeBlockBytes instead of
+// one heap allocation each, so that a string costs no allocator header and
+// no allocator call. The strings are like any other: they may outlive
 // the arena and be shared with other threads. A block goes back to the
 // system once the arena has moved past it and its last string is gone, so
 // a run that drops most of its strings keeps no more than it holds. The

@@ -120,7 +120,7 @@ class Collector : public DirectoryWalkVisitor {
   }
 
   FwLibraryCore& core_;
-  // Every name, parent path and size text the walk keeps, in huge pages.
+  // Every name, parent path and size text the walk keeps, in large blocks.
   SharedStringArena arena_;
   StringSet* nameSet_;
   SizeSet* sizeSet_;

@@ -93,7 +93,7 @@ class BinaryPropertyListBuilder {
   // an addition failed. Starts the builder afresh.
   [[nodiscard]] std::optional<std::vector<std::uint8_t>> finish(std::string* reason = nullptr);
   // The same, in large blocks (LargeBlockAllocator): for a file of
-  // megabytes, filled a huge page at a time where the system has them.
+  // megabytes, given back to the system as soon as it is freed.
   [[nodiscard]] std::optional<LargeByteVector> finishInLargeBlocks(std::string* reason = nullptr);
   // The same file handed to `sink` in pieces of at most 256 KiB, so that it
   // is never whole in memory. False when nothing was added or an addition
