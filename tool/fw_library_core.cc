@@ -19,8 +19,14 @@ void FwLibraryCore::traverse() {
   // never torn down.
   alignas(FwLibraryCore) static unsigned char storage[sizeof(FwLibraryCore)];
   FwLibraryCore* core = new (storage) FwLibraryCore();
+  // The sets are only counted, and the scans log their counts; the snapshot
+  // holds the dictionaries. Each set is given up once counted, so that its
+  // memory serves what follows instead of new pages.
   core->traverseFileSystem();
+  core->names.reset();
+  core->sizes.reset();
   core->traverseiTunesLibrary();
+  core->tunes.reset();
 
   std::string reason;
   std::u16string candidate;
