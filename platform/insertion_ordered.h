@@ -90,8 +90,7 @@ class InsertionOrderedTable {
   }
 
  private:
-  // Three quarters full at most: the callers that matter prefetch.
-  using Index = OpenAddressingIndex<std::uint32_t, 64, 75>;
+  using Index = OpenAddressingIndex<std::uint32_t>;
 
   template <class K>
   auto matching(const K& key) const {

@@ -5,10 +5,8 @@
 // the key's hash, or as much of it as HashWord keeps, and the id; the caller
 // decides equality, so the index stores no keys and grows without them.
 //
-// Linear probing in a power-of-two array that is at most kFullPercent
-// full, half by default, so probes stay short; it starts at kMinimumSlots
-// and doubles. Tables whose callers prefetch each key's first slot may run
-// fuller for less memory: most probes then end in the fetched cache line.
+// Linear probing in a power-of-two array that is at most half full, so
+// probes stay short; it starts at kMinimumSlots and doubles.
 //
 //   OpenAddressingIndex<std::uint32_t> index;
 //   index.insert(hash(k), 0);
@@ -25,11 +23,10 @@
 
 namespace fw {
 
-template <typename HashWord, std::size_t kMinimumSlots = 64, std::size_t kFullPercent = 50>
+template <typename HashWord, std::size_t kMinimumSlots = 64>
 class OpenAddressingIndex {
  public:
   static_assert((kMinimumSlots & (kMinimumSlots - 1)) == 0, "a power of two");
-  static_assert(kFullPercent > 0 && kFullPercent < 100, "a free slot ends every probe");
   static constexpr std::uint32_t kAbsent = std::numeric_limits<std::uint32_t>::max();
 
   struct Slot {
@@ -44,7 +41,7 @@ class OpenAddressingIndex {
   // Room for `ids` ids in all, so that adding up to that many grows nothing.
   void reserve(std::size_t ids) {
     std::size_t slots = kMinimumSlots;
-    while (slots * kFullPercent < ids * 100) slots *= 2;
+    while (slots < ids * 2) slots *= 2;
     if (slots > slots_.size()) rehash(slots);
   }
 
@@ -95,8 +92,7 @@ class OpenAddressingIndex {
 
  private:
   void makeRoom() {
-    if ((used_ + 1) * 100 > slots_.size() * kFullPercent)
-      rehash(slots_.empty() ? kMinimumSlots : slots_.size() * 2);
+    if ((used_ + 1) * 2 > slots_.size()) rehash(slots_.empty() ? kMinimumSlots : slots_.size() * 2);
   }
 
   void place(Slot slot) noexcept {
