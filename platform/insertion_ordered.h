@@ -145,12 +145,9 @@ class InsertionOrderedMap
   }
   template <class V>
   std::pair<Entry*, bool> insert_or_assign(std::uint32_t hash, Key key, V&& value) {
-    bool used = false;
-    auto result = this->findOrAppend(hash, key, [&] {
-      used = true;
-      return Entry(std::move(key), std::forward<V>(value));
-    });
-    if (!used) result.first->second = std::forward<V>(value);
+    // try_emplace takes the value only when it adds the entry.
+    auto result = try_emplace(hash, std::move(key), std::forward<V>(value));
+    if (!result.second) result.first->second = std::forward<V>(value);
     return result;
   }
 };

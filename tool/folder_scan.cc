@@ -61,19 +61,14 @@ class Collector : public DirectoryWalkVisitor {
     }
     std::uint32_t hashes[kAhead];
     const std::size_t end = keys.size();
+    auto fetch = [&](std::size_t j) {
+      hashes[j % kAhead] = nameSet_->hashOf(keys[j].first);
+      nameSet_->prefetch(hashes[j % kAhead]);
+    };
+    for (std::size_t j = keysBefore_; j < std::min(keysBefore_ + kAhead, end); ++j) fetch(j);
     for (std::size_t i = keysBefore_; i < end; ++i) {
-      const std::size_t ahead = i + kAhead;
-      if (i == keysBefore_) {
-        for (std::size_t j = i; j < std::min(ahead, end); ++j) {
-          hashes[j % kAhead] = nameSet_->hashOf(keys[j].first);
-          nameSet_->prefetch(hashes[j % kAhead]);
-        }
-      }
-      const std::uint32_t hash = hashes[i % kAhead];
-      if (ahead < end) {
-        hashes[ahead % kAhead] = nameSet_->hashOf(keys[ahead].first);
-        nameSet_->prefetch(hashes[ahead % kAhead]);
-      }
+      const std::uint32_t hash = hashes[i % kAhead];  // before fetch() reuses its place
+      if (i + kAhead < end) fetch(i + kAhead);
       try {
         nameSet_->addObject(hash, keys[i].first);
       } catch (...) {
