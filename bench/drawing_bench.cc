@@ -12,7 +12,7 @@
 
 #include "drawing/kv_color.h"
 #include "drawing/string_image.h"
-#include "platform/graphics/string_drawing.h"
+#include "platform/graphics/text/string_drawing.h"
 
 namespace {
 std::atomic<long> allocations{0};

@@ -16,7 +16,7 @@
 
 #include "extensions/objects/file_manager_extensions.h"
 #include "extensions/objects/object_events.h"
-#include "platform/unicode.h"
+#include "platform/strings/unicode.h"
 
 namespace {
 

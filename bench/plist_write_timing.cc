@@ -14,8 +14,8 @@
 #include <fstream>
 #include <string>
 
-#include "platform/plist/binary_writer.h"
-#include "platform/unicode.h"
+#include "platform/plist/binary/writer.h"
+#include "platform/strings/unicode.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "extensions/text/string_extensions.h"
-#include "platform/unicode.h"
+#include "platform/strings/unicode.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

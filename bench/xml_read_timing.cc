@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/plist/xml_fast_reader.h"
-#include "platform/plist/xml_reader.h"
+#include "platform/plist/xml/expat_reader.h"
+#include "platform/plist/xml/fast_reader.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "platform/graphics/appearance.h"
+#include "platform/graphics/desktop/appearance.h"
 
 namespace fw {
 namespace {

@@ -1,8 +1,8 @@
 #include "drawing/string_image.h"
 
 #include "drawing/kv_color.h"
-#include "platform/graphics/attributed_string.h"
-#include "platform/graphics/string_drawing.h"
+#include "platform/graphics/text/attributed_string.h"
+#include "platform/graphics/text/string_drawing.h"
 
 namespace fw {
 

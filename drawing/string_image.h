@@ -10,7 +10,7 @@
 #include "platform/graphics/color.h"
 #include "platform/graphics/geometry.h"
 #include "platform/graphics/image.h"
-#include "platform/graphics/text_attributes.h"
+#include "platform/graphics/text/text_attributes.h"
 
 namespace fw {
 

@@ -1,6 +1,6 @@
 #include "drawing/view_first_responder.h"
 
-#include "platform/graphics/application.h"
+#include "platform/graphics/desktop/application.h"
 
 namespace fw {
 

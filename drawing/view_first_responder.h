@@ -3,7 +3,7 @@
 // Whether a view holds the keyboard focus, and whether it should draw in
 // the active, blue-tinted style. Interface thread only.
 
-#include "platform/graphics/window.h"
+#include "platform/graphics/desktop/window.h"
 
 namespace fw {
 

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <span>
 
-#include "platform/plist/binary_reader.h"
-#include "platform/plist/binary_writer.h"
+#include "platform/plist/binary/reader.h"
+#include "platform/plist/binary/writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto value = fw::plist::readBinaryPropertyList(std::span<const std::uint8_t>(data, size));

@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "extensions/text/mutable_string_replace.h"
+#include "extensions/text/replace/mutable_string_replace.h"
 #include "extensions/text/string_data.h"
 #include "extensions/text/string_extensions.h"
-#include "platform/unicode.h"
+#include "platform/strings/unicode.h"
 
 namespace {
 

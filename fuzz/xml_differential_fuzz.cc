@@ -8,8 +8,8 @@
 #include <string>
 
 #include "platform/plist/tree_builder.h"
-#include "platform/plist/xml_fast_reader.h"
-#include "platform/plist/xml_reader.h"
+#include "platform/plist/xml/expat_reader.h"
+#include "platform/plist/xml/fast_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);

@@ -5,8 +5,8 @@
 #include <span>
 #include <string>
 
-#include "platform/plist/xml_reader.h"
-#include "platform/plist/xml_writer.h"
+#include "platform/plist/xml/expat_reader.h"
+#include "platform/plist/xml/writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string reason;

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/log.h"
-#include "platform/path.h"
-#include "platform/unicode.h"
-#include "tool/directory_walk.h"
+#include "platform/diagnostics/log.h"
+#include "platform/files/path.h"
+#include "platform/strings/unicode.h"
 #include "tool/fw_library_core.h"
 #include "tool/preference_roots.h"
+#include "tool/walk/directory_walk.h"
 
 namespace fw {
 namespace {

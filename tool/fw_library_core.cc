@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <new>
 
-#include "platform/file_manager.h"
-#include "platform/log.h"
-#include "platform/path.h"
-#include "platform/temporary_directory.h"
-#include "platform/unicode.h"
+#include "platform/diagnostics/log.h"
+#include "platform/files/file_manager.h"
+#include "platform/files/path.h"
+#include "platform/files/temporary_directory.h"
+#include "platform/strings/unicode.h"
 
 namespace fw {
 

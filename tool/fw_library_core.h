@@ -8,7 +8,7 @@
 // Which scan fills which member:
 //   folder scan (traverseFileSystem, traverseDirectory):
 //     names, sizes, namesToParentPaths, sizesToNames
-//   media-library scan (traverseiTunesLibrary, tool/itunes_library_scan.cc):
+//   media-library scan (traverseiTunesLibrary, tool/media/itunes_library_scan.cc):
 //     tunes, playlists, tunesToPaths
 // Every collection stays absent (nullopt) until its scan creates it, new and
 // empty, as that scan's first action.
@@ -23,10 +23,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/exception.h"
-#include "platform/insertion_ordered.h"
-#include "platform/large_block.h"
-#include "platform/shared_string.h"
+#include "platform/containers/insertion_ordered.h"
+#include "platform/containers/large_block.h"
+#include "platform/diagnostics/exception.h"
+#include "platform/strings/shared_string.h"
 
 namespace fw {
 
@@ -142,7 +142,7 @@ class FwLibraryCore {
   // and into this scanner's namesToParentPaths and sizesToNames.
   void traverseDirectory(std::u16string_view path, StringSet* nameSet, SizeSet* sizeSet);
 
-  // The media-library scan (tool/itunes_library_scan.cc): replaces tunes,
+  // The media-library scan (tool/media/itunes_library_scan.cc): replaces tunes,
   // playlists and tunesToPaths and fills them from the iTunes library file.
   void traverseiTunesLibrary();
   [[nodiscard]] static std::optional<std::u16string> iTunesLibraryPath();

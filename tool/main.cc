@@ -6,8 +6,8 @@
 #include <malloc.h>
 #endif
 
-#include "platform/exception.h"
-#include "platform/log.h"
+#include "platform/diagnostics/exception.h"
+#include "platform/diagnostics/log.h"
 #include "tool/command_line.h"
 #include "tool/fw_library_core.h"
 

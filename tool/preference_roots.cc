@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "platform/path.h"
+#include "platform/files/path.h"
 #include "platform/plist/property_list.h"
-#include "platform/unicode.h"
+#include "platform/strings/unicode.h"
 #include "tool/fw_library_core.h"
 #include "tool/value_truth.h"
 

@@ -1,7 +1,7 @@
 // The snapshot: the scanner's collections as one property list.
 
-#include "platform/file_manager.h"
-#include "platform/plist/binary_writer.h"
+#include "platform/files/file_manager.h"
+#include "platform/plist/binary/writer.h"
 #include "tool/fw_library_core.h"
 
 namespace fw {

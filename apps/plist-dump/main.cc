@@ -13,10 +13,10 @@
 #include <variant>
 
 #include "apps/plist-dump/output_file.h"
-#include "platform/plist/binary_writer.h"
-#include "platform/plist/json_writer.h"
+#include "platform/plist/binary/writer.h"
+#include "platform/plist/json/writer.h"
 #include "platform/plist/property_list.h"
-#include "platform/plist/xml_writer.h"
+#include "platform/plist/xml/writer.h"
 
 #ifndef FW_VERSION
 #define FW_VERSION "unknown"

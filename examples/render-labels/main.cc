@@ -11,12 +11,12 @@
 
 #include "drawing/kv_color.h"
 #include "drawing/string_image.h"
+#include "platform/files/path.h"
+#include "platform/files/temporary_directory.h"
 #include "platform/graphics/graphics_context.h"
 #include "platform/graphics/image.h"
-#include "platform/graphics/string_drawing.h"
-#include "platform/path.h"
-#include "platform/temporary_directory.h"
-#include "platform/unicode.h"
+#include "platform/graphics/text/string_drawing.h"
+#include "platform/strings/unicode.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "extensions/objects/array_misc.h"
-#include "platform/path.h"
-#include "platform/unicode.h"
+#include "platform/files/path.h"
+#include "platform/strings/unicode.h"
 
 namespace fw {
 

@@ -25,7 +25,7 @@
 #include <span>
 #include <string_view>
 
-#include "platform/file_manager.h"
+#include "platform/files/file_manager.h"
 #include "platform/plist/value.h"
 
 namespace fw {

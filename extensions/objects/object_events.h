@@ -12,8 +12,8 @@
 //   view->stopListening();                                   // before view goes away
 
 #include "platform/runtime/event.h"
+#include "platform/runtime/loop/run_loop.h"
+#include "platform/runtime/loop/timer.h"
 #include "platform/runtime/notification_center.h"
 #include "platform/runtime/object.h"
-#include "platform/runtime/run_loop.h"
-#include "platform/runtime/timer.h"
 #include "platform/runtime/toolkit_version.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/range.h"
+#include "platform/strings/range.h"
 
 namespace fw {
 

@@ -1,7 +1,7 @@
 #include "extensions/text/string_data.h"
 
-#include "platform/character_set.h"
-#include "platform/unicode.h"
+#include "platform/strings/character_set.h"
+#include "platform/strings/unicode.h"
 
 namespace fw {
 

@@ -9,9 +9,9 @@
 // Multilingual Plane is two units, each tested and copied on its own.
 
 #include "extensions/text/delimited_substrings.h"
-#include "extensions/text/markup_text.h"
-#include "extensions/text/mutable_string_replace.h"
-#include "extensions/text/soft_hyphens.h"
+#include "extensions/text/markup/markup_text.h"
+#include "extensions/text/markup/soft_hyphens.h"
+#include "extensions/text/replace/mutable_string_replace.h"
+#include "extensions/text/replace/string_replace.h"
 #include "extensions/text/string_match.h"
-#include "extensions/text/string_replace.h"
 #include "extensions/text/string_strip.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/character_set.h"
+#include "platform/strings/character_set.h"
 
 namespace fw {
 

@@ -1,6 +1,6 @@
 #include "platform/graphics/color.h"
 
-#include "platform/graphics/appearance.h"
+#include "platform/graphics/desktop/appearance.h"
 
 namespace fw {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files/path.h"
 #include "platform/graphics/graphics_context.h"
-#include "platform/path.h"
 
 namespace fw {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "platform/plist/xml_text.h"
-#include "platform/unicode.h"
+#include "platform/plist/xml/text.h"
+#include "platform/strings/unicode.h"
 
 namespace fw::plist {
 

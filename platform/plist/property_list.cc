@@ -7,11 +7,11 @@
 #include <span>
 #include <vector>
 
-#include "platform/plist/binary_reader.h"
-#include "platform/plist/bplist_format.h"
+#include "platform/files/posix_io.h"
+#include "platform/plist/binary/format.h"
+#include "platform/plist/binary/reader.h"
 #include "platform/plist/plist_events.h"
-#include "platform/plist/xml_reader.h"
-#include "platform/posix_io.h"
+#include "platform/plist/xml/expat_reader.h"
 
 namespace fw::plist {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/open_addressing_index.h"
+#include "platform/containers/open_addressing_index.h"
 
 namespace fw::plist {
 namespace {

@@ -22,8 +22,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/open_addressing_index.h"
-#include "platform/shared_string.h"
+#include "platform/containers/open_addressing_index.h"
+#include "platform/strings/shared_string.h"
 
 namespace fw::plist {
 

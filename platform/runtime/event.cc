@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "platform/unicode.h"
+#include "platform/strings/unicode.h"
 
 namespace fw {
 

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "platform/log.h"
+#include "platform/diagnostics/log.h"
 #include "platform/runtime/event.h"
 #include "platform/runtime/notification_center.h"
-#include "platform/unicode.h"
+#include "platform/strings/unicode.h"
 
 namespace fw {
 

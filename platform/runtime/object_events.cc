@@ -5,10 +5,10 @@
 #include <string>
 #include <utility>
 
+#include "platform/runtime/loop/run_loop.h"
+#include "platform/runtime/loop/timer.h"
 #include "platform/runtime/notification_center.h"
 #include "platform/runtime/object.h"
-#include "platform/runtime/run_loop.h"
-#include "platform/runtime/timer.h"
 #include "platform/runtime/toolkit_version.h"
 
 namespace fw {

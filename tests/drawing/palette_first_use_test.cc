@@ -10,8 +10,8 @@
 
 #include "drawing/kv_color.h"
 #include "drawing/string_image.h"
-#include "platform/graphics/appearance.h"
-#include "platform/graphics/string_drawing.h"
+#include "platform/graphics/desktop/appearance.h"
+#include "platform/graphics/text/string_drawing.h"
 #include "tests/support/image_pixels.h"
 
 namespace fw {

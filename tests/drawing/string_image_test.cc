@@ -11,7 +11,7 @@
 
 #include "drawing/kv_color.h"
 #include "platform/graphics/graphics_context.h"
-#include "platform/graphics/string_drawing.h"
+#include "platform/graphics/text/string_drawing.h"
 #include "tests/support/image_pixels.h"
 
 namespace fw {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/graphics/application.h"
+#include "platform/graphics/desktop/application.h"
 
 namespace fw {
 namespace {

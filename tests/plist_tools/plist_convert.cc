@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/plist/binary_reader.h"
-#include "platform/plist/binary_writer.h"
-#if __has_include("platform/plist/xml_reader.h")
-#include "platform/plist/xml_reader.h"
+#include "platform/plist/binary/reader.h"
+#include "platform/plist/binary/writer.h"
+#if __has_include("platform/plist/xml/expat_reader.h")
+#include "platform/plist/xml/expat_reader.h"
 #define FW_HAVE_XML_READER 1
 #endif
 

@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "platform/graphics/image.h"
-#include "platform/graphics/string_drawing.h"
+#include "platform/graphics/text/string_drawing.h"
 
 namespace fw::test_support {
 

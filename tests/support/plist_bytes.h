@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/plist/xml_reader.h"
+#include "platform/plist/xml/expat_reader.h"
 
 namespace fw::test_support {
 

@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/runtime/loop/run_loop.h"
+#include "platform/runtime/loop/timer.h"
 #include "platform/runtime/notification_center.h"
-#include "platform/runtime/run_loop.h"
-#include "platform/runtime/timer.h"
 
 namespace fw::test_support {
 

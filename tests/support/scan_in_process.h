@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/unicode.h"
+#include "platform/strings/unicode.h"
 #include "tests/support/snapshot.h"
 #include "tests/support/temp_home.h"
 #include "tool/fw_library_core.h"

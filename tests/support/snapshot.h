@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/plist/binary_writer.h"
+#include "platform/plist/binary/writer.h"
 #include "platform/plist/property_list.h"
-#include "platform/unicode.h"
+#include "platform/strings/unicode.h"
 #include "tests/support/temp_home.h"
 
 namespace fw::test_support {

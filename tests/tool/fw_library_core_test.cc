@@ -15,9 +15,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/exception.h"
-#include "platform/plist/binary_writer.h"
-#include "platform/unicode.h"
+#include "platform/diagnostics/exception.h"
+#include "platform/plist/binary/writer.h"
+#include "platform/strings/unicode.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/scan_in_process.h"
 

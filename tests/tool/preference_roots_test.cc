@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/plist/binary_writer.h"
-#include "platform/unicode.h"
+#include "platform/plist/binary/writer.h"
+#include "platform/strings/unicode.h"
 #include "tests/support/scan_in_process.h"
 #include "tests/support/snapshot.h"
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "platform/unicode.h"
+#include "platform/strings/unicode.h"
 #include "tests/support/temp_home.h"
 
 namespace fw {

@@ -10,9 +10,9 @@
 #include "extensions/objects/array_misc.h"
 #include "extensions/objects/object_events.h"
 #include "extensions/text/string_extensions.h"
-#include "platform/graphics/text_attributes.h"
-#include "platform/path.h"
-#include "platform/unicode.h"
+#include "platform/files/path.h"
+#include "platform/graphics/text/text_attributes.h"
+#include "platform/strings/unicode.h"
 
 namespace {
 

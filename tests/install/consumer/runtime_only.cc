@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/runtime/loop/run_loop.h"
+#include "platform/runtime/loop/timer.h"
 #include "platform/runtime/object.h"
-#include "platform/runtime/run_loop.h"
-#include "platform/runtime/timer.h"
 
 namespace {
 

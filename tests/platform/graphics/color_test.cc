@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/graphics/appearance.h"
+#include "platform/graphics/desktop/appearance.h"
 
 namespace fw {
 namespace {

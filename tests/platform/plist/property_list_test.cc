@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/plist/binary_writer.h"
+#include "platform/plist/binary/writer.h"
 #include "tests/support/temp_home.h"
 
 namespace fw::plist {

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "platform/runtime/event.h"
+#include "platform/runtime/loop/run_loop.h"
+#include "platform/runtime/loop/timer.h"
 #include "platform/runtime/notification_center.h"
-#include "platform/runtime/run_loop.h"
-#include "platform/runtime/timer.h"
 #include "platform/runtime/toolkit_version.h"
 #include "tests/support/capture_stderr.h"
 #include "tests/support/run_loop_fixture.h"

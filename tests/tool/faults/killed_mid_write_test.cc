@@ -15,8 +15,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/file_manager.h"
-#include "platform/unicode.h"
+#include "platform/files/file_manager.h"
+#include "platform/strings/unicode.h"
 #include "tests/support/run_tool.h"
 
 namespace fw {

@@ -14,11 +14,11 @@
 #include <gtest/gtest.h>
 
 #include "extensions/objects/file_manager_extensions.h"
-#include "platform/file_manager.h"
+#include "platform/files/file_manager.h"
+#include "platform/files/path.h"
+#include "platform/files/temporary_directory.h"
 #include "platform/graphics/image.h"
-#include "platform/path.h"
-#include "platform/temporary_directory.h"
-#include "platform/unicode.h"
+#include "platform/strings/unicode.h"
 #include "tests/support/temp_home.h"
 
 namespace fw {

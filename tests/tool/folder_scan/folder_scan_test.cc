@@ -12,7 +12,7 @@
 
 #include "tests/support/run_tool.h"
 #include "tests/support/scan_in_process.h"
-#include "tool/walk_backend/walk_backend.h"
+#include "tool/walk/backend/walk_backend.h"
 
 namespace fw::test_support {
 namespace {

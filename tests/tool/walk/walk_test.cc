@@ -14,7 +14,7 @@
 
 #include "tests/support/run_tool.h"
 #include "tests/support/snapshot.h"
-#include "tool/directory_walk.h"
+#include "tool/walk/directory_walk.h"
 
 namespace {
 
