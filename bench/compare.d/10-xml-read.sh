@@ -5,6 +5,8 @@
 #   the dedicated reader against expat with empty handlers, both over the
 #   same bytes in memory (xml-read-timing): at least 3x faster;
 #   and how far each is from one memchr pass over those bytes.
+# pugixml's DOM load of the same file (pugixml-load, built where pugixml is
+# installed) is timed beside them, with no target.
 # libplist's plistutil runs on 10,000 tracks (it is far slower). Prints time
 # and peak-RSS ratios; fails when a target is missed.
 set -eu
@@ -65,6 +67,22 @@ if t:
                                                      tree[0] / m[0], o / m[0]))
 sys.exit(0 if ok else 1)
 PY
+
+pugi="$FW_BIN/pugixml-load"
+if [ -x "$pugi" ]; then
+  hyperfine -N --warmup 1 --runs 5 --export-json "$out/xml-pugi.json" \
+    "$dump --check $big" "$pugi $big" >/dev/null
+  python3 - "$out/xml-pugi.json" "$(rss "$dump --check $big")" "$(rss "$pugi $big")" <<'PY'
+import json, sys
+r = json.load(open(sys.argv[1]))["results"]
+o, p = r[0]["mean"], r[1]["mean"]
+orss, prss = float(sys.argv[2]), float(sys.argv[3])
+print("xml read 100k: plist-dump --check %.2fs, pugixml DOM load %.2fs: %.2fx its time;"
+      " peak RSS %.0f MB vs %.0f MB: %.2fx" % (o, p, o / p, orss / 1024, prss / 1024, orss / prss))
+PY
+else
+  echo "skip: $pugi not built (pugixml is not installed)"
+fi
 
 if command -v plistutil >/dev/null 2>&1; then
   hyperfine -N --runs 3 --export-json "$out/xml-ours-10k.json" "$dump --check $small" >/dev/null
