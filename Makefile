@@ -38,9 +38,12 @@ test: build build-asan build-tsan build-clang-libcxx
 demo: build
 	@scripts/demo
 
+# bench/compare's ratios at one size, then bench/scale's cost curve (which
+# generates about 2 GB of inputs the first time); both run even when the
+# other misses a target.
 bench: build
 	cmake --build --preset default --target benchmarks -j $(JOBS)
-	bench/compare
+	status=0; bench/compare || status=1; bench/scale || status=1; exit $$status
 
 fuzz: deps
 	cmake --preset fuzz >/dev/null

@@ -5,6 +5,8 @@
 #   the dedicated reader against expat with empty handlers, both over the
 #   same bytes in memory (xml-read-timing): at least 3x faster;
 #   and how far each is from one memchr pass over those bytes.
+# pugixml's DOM load of the same file (pugixml-load, built where pugixml is
+# installed) is timed beside them, with no target.
 # libplist's plistutil runs on 10,000 tracks (it is far slower). Prints time
 # and peak-RSS ratios; fails when a target is missed.
 set -eu
@@ -14,6 +16,7 @@ small="$out/library-10k.xml"
 [ -f "$big" ] || python3 "$FW_TOP/bench/gen-itunes-library.py" 100000 "$big"
 [ -f "$small" ] || python3 "$FW_TOP/bench/gen-itunes-library.py" 10000 "$small"
 dump="$FW_BIN/plist-dump"
+status=0  # a missed target fails the section once every peer has run
 timing="$FW_BIN/xml-read-timing"
 py="python3 -c 'import plistlib,sys; plistlib.load(open(sys.argv[1],\"rb\"))'"
 
@@ -41,7 +44,7 @@ fi
 python3 - "$(mean "$out/xml-ours.json")" "$(mean "$out/xml-py.json")" \
   "$(cpu "$out/xml-ours.json")" "$(cpu "$out/xml-py.json")" \
   "$(spread "$out/xml-ours.json")" "$(spread "$out/xml-py.json")" \
-  "$(rss "$dump --check $big")" "$(rss "$py $big")" "$out/xml-timing.txt" <<'PY'
+  "$(rss "$dump --check $big")" "$(rss "$py $big")" "$out/xml-timing.txt" <<'PY' || status=1
 import sys
 o, p, ocpu, pcpu, onoise, pnoise, orss, prss = map(float, sys.argv[1:9])
 ok = True
@@ -66,6 +69,22 @@ if t:
 sys.exit(0 if ok else 1)
 PY
 
+pugi="$FW_BIN/pugixml-load"
+if [ -x "$pugi" ]; then
+  hyperfine -N --warmup 1 --runs 5 --export-json "$out/xml-pugi.json" \
+    "$dump --check $big" "$pugi $big" >/dev/null
+  python3 - "$out/xml-pugi.json" "$(rss "$dump --check $big")" "$(rss "$pugi $big")" <<'PY'
+import json, sys
+r = json.load(open(sys.argv[1]))["results"]
+o, p = r[0]["mean"], r[1]["mean"]
+orss, prss = float(sys.argv[2]), float(sys.argv[3])
+print("xml read 100k: plist-dump --check %.2fs, pugixml DOM load %.2fs: %.2fx its time;"
+      " peak RSS %.0f MB vs %.0f MB: %.2fx" % (o, p, o / p, orss / 1024, prss / 1024, orss / prss))
+PY
+else
+  echo "skip: $pugi not built (pugixml is not installed)"
+fi
+
 if command -v plistutil >/dev/null 2>&1; then
   hyperfine -N --runs 3 --export-json "$out/xml-ours-10k.json" "$dump --check $small" >/dev/null
   hyperfine -N --runs 1 --export-json "$out/xml-plistutil.json" \
@@ -74,3 +93,4 @@ if command -v plistutil >/dev/null 2>&1; then
   p=$(mean "$out/xml-plistutil.json")
   python3 -c 'import sys; o,p=map(float,sys.argv[1:]); print("xml read 10k: plist-dump %.3fs, plistutil %.2fs: %.0fx faster" % (o, p, p/o))' "$o" "$p"
 fi
+exit $status

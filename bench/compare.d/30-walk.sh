@@ -3,7 +3,8 @@
 # generated tree (about 200,000 files in 20,000 directories, large sparse
 # files, links to files and directories, dangling links, hidden
 # directories), against find and bfs printing size, folder and name of every
-# entry of the same tree, side by side in one run, warm and cold. Medians
+# entry of the same tree, and fd (fd-find) listing every file with a size
+# (it has no format to print one), side by side in one run, warm and cold. Medians
 # over alternating runs. Prints time ratios, the scaling over 1, 2, 4 and 8
 # walk threads, FWKIT_WALK_THREADS=1 against the bare one-thread loop
 # (walk-floor), system calls per entry and peak RSS per entry.
@@ -24,6 +25,7 @@ cat >"$home/Library/Preferences/com.fetchwright.Fetchwright.plist" <<PLIST
 <plist version="1.0"><dict><key>save_directory</key><string>$tree</string></dict></plist>
 PLIST
 command -v bfs >/dev/null 2>&1 || "$FW_TOP/scripts/install-deps"
+fd=$(command -v fdfind || command -v fd || true)
 
 # Entries the walk lists: everything in the walked folders, hidden
 # directories themselves included, nothing below them or behind links.
@@ -42,10 +44,11 @@ rss1=$(env HOME="$home" TMPDIR="$home/tmp" FWKIT_WALK_THREADS=1 /usr/bin/time -f
   >/dev/null | tail -n 1)
 
 python3 - "$tree" "$home" "$FW_BIN" "$entries" "${calls:-0}" "${calls1:-0}" "$rss" "$rss1" \
-  "${FW_WALK_RUNS:-7}" "${FW_WALK_COLD_RUNS:-3}" <<'PY'
+  "${FW_WALK_RUNS:-7}" "${FW_WALK_COLD_RUNS:-3}" "$fd" <<'PY'
 import os, statistics, subprocess, sys, time
 tree, home, bin_dir = sys.argv[1:4]
 entries, calls, calls1, rss, rss1, runs, cold_runs = map(int, sys.argv[4:11])
+fd = sys.argv[11]
 fmt = "%s %h %f\n"
 
 def snap(threads):
@@ -61,6 +64,8 @@ commands = {
     "1 thread": snap(1), "2 threads": snap(2), "4 threads": snap(4), "8 threads": snap(8),
     "floor": ([bin_dir + "/walk-floor", tree], None),
 }
+if fd:
+    commands["fd"] = ([fd, "--unrestricted", "--type", "f", "--size", "+0b", ".", tree], None)
 
 def drop_caches():
     try:
@@ -93,6 +98,8 @@ def report(label, times, find_target, bfs_target):
     print("walk 200k %s: threads 1/2/4/8: %s; ratio to 1 thread %s" % (label,
           " ".join("%.3fs" % med[k] for k in ("1 thread", "2 threads", "4 threads", "8 threads")),
           " ".join("%.2f" % (med[k] / med["1 thread"]) for k in ("2 threads", "4 threads", "8 threads"))))
+    if "fd" in med:
+        print("walk 200k %s: fd %.3fs; %.2fx fd's time" % (label, med["fd"], o / med["fd"]))
     print("walk 200k %s: FWKIT_WALK_THREADS=1 %.2fx the bare one-thread loop (target <= 1.15)"
           % (label, med["1 thread"] / med["floor"]))
 
