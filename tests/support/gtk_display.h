@@ -44,6 +44,27 @@ inline const ::testing::Environment* const kGtkDisplay =
   return waitFor([&] { return gtk_window_is_active(GTK_WINDOW(window)) != FALSE; });
 }
 
+// What `widget` shows now, rendered by GTK's own snapshot of it into a new
+// ARGB32 image surface of its size (the caller destroys it): the same
+// render nodes the window's cairo renderer draws on screen.
+[[nodiscard]] inline cairo_surface_t* snapshotWidget(GtkWidget* widget) {
+  const int w = gtk_widget_get_width(widget);
+  const int h = gtk_widget_get_height(widget);
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+  GdkPaintable* paintable = gtk_widget_paintable_new(widget);
+  GtkSnapshot* snapshot = gtk_snapshot_new();
+  gdk_paintable_snapshot(paintable, GDK_SNAPSHOT(snapshot), w, h);
+  if (GskRenderNode* node = gtk_snapshot_free_to_node(snapshot)) {
+    cairo_t* cr = cairo_create(surface);
+    gsk_render_node_draw(node, cr);
+    cairo_destroy(cr);
+    gsk_render_node_unref(node);
+  }
+  g_object_unref(paintable);
+  cairo_surface_flush(surface);
+  return surface;
+}
+
 // Leaves the application without a key or main window.
 inline void resetApplication() {
   Application::sharedApplication().setKeyWindow(nullptr);
