@@ -27,6 +27,10 @@ install(FILES ${CMAKE_BINARY_DIR}/fwkitConfig.cmake
 
 configure_file(cmake/fwkit.pc.in ${CMAKE_BINARY_DIR}/fwkit.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/fwkit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(FW_HAVE_GTK)
+  configure_file(cmake/fwkit-gtk.pc.in ${CMAKE_BINARY_DIR}/fwkit-gtk.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/fwkit-gtk.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()
 
 # Manual pages, with the version and the preference file's name filled in.
 foreach(page library-snapshot plist-dump)

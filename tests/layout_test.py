@@ -23,10 +23,11 @@ ALLOWED = {
     "extensions/text/": CORE + ("extensions/text/",),
     "extensions/objects/": RUNTIME + ("extensions/objects/",),
     "drawing/": GRAPHICS + ("extensions/objects/", "drawing/"),
+    "gtk/": GRAPHICS + ("extensions/objects/", "drawing/", "gtk/"),
     "tool/": CORE + ("extensions/text/", "tool/"),
     "apps/": CORE + ("apps/",),
 }
-SOURCE_ROOTS = ("platform", "extensions", "drawing", "tool", "apps")
+SOURCE_ROOTS = ("platform", "extensions", "drawing", "gtk", "tool", "apps")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 MAX_LOOSE_FILES = 12
 

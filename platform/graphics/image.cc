@@ -1,5 +1,6 @@
 #include "platform/graphics/image.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -17,14 +18,28 @@ int pixelExtent(float v) {
   return up > Image::kMaxPixels ? -1 : static_cast<int>(up);
 }
 
+// One entry of a thread's destination stack: an image's own context, or a
+// caller's context with its state saved (`scope` names the
+// ScopedDrawingDestination that pushed it).
 struct Focus {
   ImagePtr image;
   cairo_t* cr;
+  const void* scope = nullptr;
   Focus(ImagePtr i, cairo_t* c) : image(std::move(i)), cr(c) {}
-  Focus(Focus&& o) noexcept : image(std::move(o.image)), cr(o.cr) { o.cr = nullptr; }
+  Focus(const void* s, cairo_t* c) : cr(c), scope(s) {
+    if (cr != nullptr) {
+      cairo_reference(cr);
+      cairo_save(cr);
+    }
+  }
+  Focus(Focus&& o) noexcept : image(std::move(o.image)), cr(o.cr), scope(o.scope) {
+    o.cr = nullptr;
+  }
   Focus& operator=(Focus&&) = delete;
   ~Focus() {
-    if (cr != nullptr) cairo_destroy(cr);
+    if (cr == nullptr) return;
+    if (scope != nullptr) cairo_restore(cr);
+    cairo_destroy(cr);
   }
 };
 
@@ -82,6 +97,20 @@ std::optional<Pixel> Image::pixelAt(int x, int y) const {
   std::memcpy(&argb, row + static_cast<std::ptrdiff_t>(x) * 4, sizeof argb);
   return Pixel{static_cast<std::uint8_t>(argb >> 16), static_cast<std::uint8_t>(argb >> 8),
                static_cast<std::uint8_t>(argb), static_cast<std::uint8_t>(argb >> 24)};
+}
+
+ScopedDrawingDestination::ScopedDrawingDestination(cairo_t* cr) {
+  focusStack().emplace_back(static_cast<const void*>(this), cr);
+}
+
+ScopedDrawingDestination::~ScopedDrawingDestination() {
+  std::vector<Focus>& stack = focusStack();
+  const auto mine =
+      std::find_if(stack.begin(), stack.end(), [this](const Focus& f) { return f.scope == this; });
+  // An entry that an earlier scope already dropped is not there any more.
+  const auto keep = static_cast<std::size_t>(mine - stack.begin());
+  // Newest first, so that each saved state is restored in its own order.
+  while (stack.size() > keep) stack.pop_back();
 }
 
 cairo_t* currentGraphicsContext() {

@@ -13,6 +13,10 @@ cmake -S "$source" -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefi
 cmake --build "$work/consumer" >/dev/null
 "$work/consumer/consumer"
 "$work/consumer/runtime_only"
+if [ -f "$build/fwkit-gtk.pc" ]; then
+  [ -x "$work/consumer/gtk_consumer" ] || { echo "consumer: fwkit::gtk was built but not found" >&2; exit 1; }
+  "$work/consumer/gtk_consumer"
+fi
 
 # The pkg-config file describes the same libraries.
 PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig:$work/prefix/lib/x86_64-linux-gnu/pkgconfig"
@@ -20,3 +24,8 @@ export PKG_CONFIG_PATH
 # shellcheck disable=SC2046
 "$cxx" -std=c++20 $flags "$source/main.cc" -o "$work/consumer-pc" $(pkg-config --cflags --libs fwkit)
 "$work/consumer-pc"
+if [ -f "$build/fwkit-gtk.pc" ]; then
+  # shellcheck disable=SC2046
+  "$cxx" -std=c++20 $flags "$source/gtk_consumer.cc" -o "$work/gtk-consumer-pc" $(pkg-config --cflags --libs fwkit-gtk fwkit)
+  "$work/gtk-consumer-pc"
+fi

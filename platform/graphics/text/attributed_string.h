@@ -21,6 +21,8 @@ class AttributedString {
   [[nodiscard]] Size size() const;
   // Draws the text into the calling thread's current destination.
   void drawAtPoint(Point point) const;
+  // Draws the text wrapped and clipped to `rect` (see fw::drawInRect).
+  void drawInRect(Rect rect) const;
 
   // The same text and attributes with `color` as the text color, replacing
   // any present. An absent color leaves the attributes as they are.

@@ -3,6 +3,7 @@
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -95,6 +96,35 @@ void configure(PangoLayout* layout, std::u16string_view text, const TextAttribut
   pango_layout_set_text(layout, utf8.data(), static_cast<int>(length));
 }
 
+// Lays `text` out at the origin of `rect` and draws it into the current
+// destination; `wrapped` breaks lines at the rectangle's width and clips to it.
+void show(std::u16string_view text, Rect rect, const TextAttributes& attributes, bool wrapped) {
+  cairo_t* cr = currentGraphicsContext();
+  if (cr == nullptr) return;
+  PangoContext* context = contexts().drawing;
+  // Takes the destination's matrix; the font options set above stay in force.
+  pango_cairo_update_context(cr, context);
+  PangoLayout* layout = pango_layout_new(context);
+  configure(layout, text, attributes);
+  cairo_save(cr);
+  if (wrapped) {
+    const double width = std::min<double>(rect.size.width * PANGO_SCALE, INT_MAX);
+    pango_layout_set_width(layout, static_cast<int>(width));
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    cairo_rectangle(cr, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
+    cairo_clip(cr);
+  }
+  if (const Color* c = foregroundColor(attributes)) {
+    setSourceColor(cr, *c);
+  } else {
+    cairo_set_source_rgba(cr, 0.0, 0.0, 0.0, 1.0);
+  }
+  cairo_move_to(cr, rect.origin.x, rect.origin.y);
+  pango_cairo_show_layout(cr, layout);
+  cairo_restore(cr);
+  g_object_unref(layout);
+}
+
 }  // namespace
 
 const Color* foregroundColor(const TextAttributes& attributes) {
@@ -122,25 +152,18 @@ Size sizeWithAttributes(std::u16string_view text, const TextAttributes& attribut
 }
 
 void drawAtPoint(std::u16string_view text, Point point, const TextAttributes& attributes) {
-  cairo_t* cr = currentGraphicsContext();
   // A non-finite point would leave the context in an error state for every
   // later drawing into this destination.
-  if (cr == nullptr || !std::isfinite(point.x) || !std::isfinite(point.y)) return;
-  PangoContext* context = contexts().drawing;
-  // Takes the destination's matrix; the font options set above stay in force.
-  pango_cairo_update_context(cr, context);
-  PangoLayout* layout = pango_layout_new(context);
-  configure(layout, text, attributes);
-  cairo_save(cr);
-  if (const Color* c = foregroundColor(attributes)) {
-    setSourceColor(cr, *c);
-  } else {
-    cairo_set_source_rgba(cr, 0.0, 0.0, 0.0, 1.0);
+  if (!std::isfinite(point.x) || !std::isfinite(point.y)) return;
+  show(text, Rect{point, {}}, attributes, false);
+}
+
+void drawInRect(std::u16string_view text, Rect rect, const TextAttributes& attributes) {
+  for (float v : {rect.origin.x, rect.origin.y, rect.size.width, rect.size.height}) {
+    if (!std::isfinite(v)) return;
   }
-  cairo_move_to(cr, point.x, point.y);
-  pango_cairo_show_layout(cr, layout);
-  cairo_restore(cr);
-  g_object_unref(layout);
+  if (!(rect.size.width > 0.0f) || !(rect.size.height > 0.0f)) return;
+  show(text, rect, attributes, true);
 }
 
 Size AttributedString::size() const { return sizeWithAttributes(string_, attributes_); }
@@ -148,6 +171,8 @@ Size AttributedString::size() const { return sizeWithAttributes(string_, attribu
 void AttributedString::drawAtPoint(Point point) const {
   fw::drawAtPoint(string_, point, attributes_);
 }
+
+void AttributedString::drawInRect(Rect rect) const { fw::drawInRect(string_, rect, attributes_); }
 
 AttributedString AttributedString::attributedStringWithColor(ColorPtr color) const {
   if (!color) return *this;

@@ -21,4 +21,10 @@ namespace fw {
 // or infinite coordinate, it draws nothing.
 void drawAtPoint(std::u16string_view text, Point point, const TextAttributes& attributes);
 
+// Draws `text` from the top-left corner of `rect`, its lines broken at the
+// rectangle's width (between words, or inside a word too long for a line),
+// and clipped to the rectangle. An empty or non-finite rectangle draws
+// nothing.
+void drawInRect(std::u16string_view text, Rect rect, const TextAttributes& attributes);
+
 }  // namespace fw
