@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -170,9 +171,12 @@ int main(int argc, char** argv) {
       break;
     case Mode::Json: written = fw::plist::writeJson(*value, sink); break;
     case Mode::Binary: {
-      const auto bytes = fw::plist::writeBinaryPropertyList(*value, &reason);
-      if (!bytes) return fail(std::string(o.input) + ": " + reason);
-      written = out.write({reinterpret_cast<const char*>(bytes->data()), bytes->size()});
+      // Handed on in pieces, so that the file is never whole in memory.
+      const fw::ByteSink pieces = [&](std::span<const std::uint8_t> piece) {
+        return out.write({reinterpret_cast<const char*>(piece.data()), piece.size()});
+      };
+      written = fw::plist::writeBinaryPropertyList(*value, pieces, &reason);
+      if (!written && out.reason().empty()) return fail(std::string(o.input) + ": " + reason);
       break;
     }
     case Mode::Check: break;

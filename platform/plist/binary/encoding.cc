@@ -1,7 +1,8 @@
 // Lays numbered objects out as a file: every object's size is known before
 // the first byte is written, so the file's length, and the widths of its
 // references and offsets, are settled first. The objects are then encoded
-// into a buffer of a fixed size that is handed on each time it fills, and
+// into a buffer of a fixed size that is handed on each time it fills (a long
+// string or container a run of its items at a time), and
 // their offsets follow in a second pass over the same sizes; an in-memory
 // file is allocated once, at its exact size.
 
@@ -14,13 +15,6 @@
 
 namespace fw::plist {
 namespace {
-
-// Bytes needed to hold `v` in big-endian form: 1 to 8.
-std::size_t bytesFor(std::uint64_t v) {
-  std::size_t n = 1;
-  while (n < 8 && (v >> (8 * n)) != 0) ++n;
-  return n;
-}
 
 std::uint8_t log2Width(std::size_t w) { return w == 1 ? 0 : w == 2 ? 1 : w == 4 ? 2 : 3; }
 
@@ -77,6 +71,10 @@ std::uint8_t* putHeader(std::uint8_t* p, bplist::Type type, std::uint64_t count)
   return p + 2 * n;
 }
 
+std::span<const std::uint8_t> dataOf(const BinaryObject& o) {
+  return *static_cast<const Value*>(o.pointer())->asData();
+}
+
 class Encoder {
  public:
   Encoder(const BinaryReferences& refs, std::size_t refSize) : refs_(refs), refSize_(refSize) {}
@@ -92,16 +90,8 @@ class Encoder {
       case ObjectKind::Real:
       case ObjectKind::Date: return 9;
       case ObjectKind::Uid: return 1 + bplist::intWidth(o.word);
-      case ObjectKind::Data: {
-        const std::size_t n = static_cast<const Value*>(o.pointer())->asData()->size();
-        return headerSize(n) + n;
-      }
-      case ObjectKind::Ascii: return headerSize(o.count) + o.count;
-      case ObjectKind::Utf16: return headerSize(o.count) + std::uint64_t{2} * o.count;
-      case ObjectKind::Array:
-      case ObjectKind::Dict: return headerSize(o.count) + o.references() * refSize_;
+      default: return headSize(o) + std::uint64_t{itemBytes(o)} * items(o);
     }
-    return 0;
   }
 
   std::uint8_t* put(std::uint8_t* p, const BinaryObject& o) const {
@@ -125,41 +115,59 @@ class Encoder {
         *p++ = bplist::marker(bplist::kUid, static_cast<std::uint8_t>(w - 1));
         return putBigEndian(p, o.word, w);
       }
-      case ObjectKind::Data: {
-        const auto bytes = *static_cast<const Value*>(o.pointer())->asData();
-        p = putHeader(p, bplist::kData, bytes.size());
-        if (!bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
-        return p + bytes.size();
-      }
-      case ObjectKind::Ascii: {
-        // Locals, so that stores through `p` are not taken to change them.
-        const auto* s = static_cast<const char16_t*>(o.pointer());
-        const std::size_t n = o.count;
-        p = putHeader(p, bplist::kAsciiString, n);
-        return putAscii(p, s, n);
-      }
-      case ObjectKind::Utf16: {
-        const auto* s = static_cast<const char16_t*>(o.pointer());
-        const std::size_t n = o.count;
-        p = putHeader(p, bplist::kUtf16String, n);
-        return putUtf16(p, s, n);
-      }
+      default: return putItems(putHead(p, o), o, 0, items(o));
+    }
+  }
+
+  // Strings, data and containers are a head (the marker and count) and
+  // items of a fixed size each (units, bytes or references), so that one
+  // larger than a piece can be put a run of items at a time.
+  [[nodiscard]] std::size_t items(const BinaryObject& o) const {
+    return o.kind == ObjectKind::Data ? dataOf(o).size()
+           : o.isContainer()          ? o.references()
+                                      : o.count;
+  }
+  [[nodiscard]] std::size_t itemBytes(const BinaryObject& o) const {
+    return o.kind == ObjectKind::Utf16 ? 2 : o.isContainer() ? refSize_ : 1;
+  }
+  [[nodiscard]] std::uint64_t headSize(const BinaryObject& o) const {
+    return headerSize(o.kind == ObjectKind::Data ? dataOf(o).size() : o.count);
+  }
+  std::uint8_t* putHead(std::uint8_t* p, const BinaryObject& o) const {
+    switch (o.kind) {
+      case ObjectKind::Data: return putHeader(p, bplist::kData, dataOf(o).size());
+      case ObjectKind::Ascii: return putHeader(p, bplist::kAsciiString, o.count);
+      case ObjectKind::Utf16: return putHeader(p, bplist::kUtf16String, o.count);
+      case ObjectKind::Array: return putHeader(p, bplist::kArray, o.count);
+      case ObjectKind::Dict: return putHeader(p, bplist::kDictionary, o.count);
+      default: return p;
+    }
+  }
+  // Items [first, first + n) of `o`.
+  std::uint8_t* putItems(std::uint8_t* p, const BinaryObject& o, std::size_t first,
+                         std::size_t n) const {
+    switch (o.kind) {
+      case ObjectKind::Data:
+        if (n > 0) std::memcpy(p, dataOf(o).data() + first, n);
+        return p + n;
+      // Locals, so that stores through `p` are not taken to change them.
+      case ObjectKind::Ascii:
+        return putAscii(p, static_cast<const char16_t*>(o.pointer()) + first, n);
+      case ObjectKind::Utf16:
+        return putUtf16(p, static_cast<const char16_t*>(o.pointer()) + first, n);
       case ObjectKind::Array:
       case ObjectKind::Dict: {
-        p = putHeader(p, o.kind == ObjectKind::Array ? bplist::kArray : bplist::kDictionary,
-                      o.count);
-        const std::size_t refs = o.references();
-        const std::uint32_t* r = refs_.data() + o.word;
+        const std::uint32_t* r = refs_.data() + o.word + first;
         const std::size_t w = refSize_;
         if (w == 1) {
-          for (std::size_t i = 0; i < refs; ++i) p[i] = static_cast<std::uint8_t>(r[i]);
-          return p + refs;
+          for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<std::uint8_t>(r[i]);
+          return p + n;
         }
-        for (std::size_t i = 0; i < refs; ++i) p = putBigEndian(p, r[i], w);
+        for (std::size_t i = 0; i < n; ++i) p = putBigEndian(p, r[i], w);
         return p;
       }
+      default: return p;
     }
-    return p;
   }
 
  private:
@@ -186,34 +194,30 @@ std::optional<Layout> settle(BinaryObjectTable& table) {
   table.releaseLookups();
   const std::uint64_t n = objects.size();
   Layout layout{};
-  layout.refSize = bytesFor(n - 1);
+  // Widths of 1, 2, 4 or 8 bytes only, like the platform's own writer:
+  // the format allows 3, 5, 6 and 7 as well, but some readers refuse them.
+  layout.refSize = bplist::intWidth(n - 1);
   layout.tableOffset =
       bplist::kHeaderSize + table.objectBytes() + table.allReferences().size() * layout.refSize;
   const std::uint64_t lastOffset =
       layout.tableOffset - table.lastObjectBytes() - objects.back().references() * layout.refSize;
-  layout.offsetSize = bytesFor(lastOffset);
+  layout.offsetSize = bplist::intWidth(lastOffset);
   layout.total = layout.tableOffset + n * layout.offsetSize + bplist::kTrailerSize;
   return layout;
 }
 
 // Encodes into a buffer of kChunk bytes, handed to the sink whenever the next
-// piece would not fit; a piece larger than the buffer gets one of its own.
+// piece would not fit; no piece is larger than the buffer.
 class ChunkedOutput {
  public:
   static constexpr std::size_t kChunk = std::size_t{256} << 10;
 
   explicit ChunkedOutput(const ByteSink& sink) : sink_(sink), buffer_(new std::uint8_t[kChunk]) {}
 
-  // Puts `size` bytes, written by `put(p)` from `p` on.
+  // Puts `size` bytes (at most kChunk), written by `put(p)` from `p` on.
   template <typename Put>
   bool put(std::uint64_t size, Put&& put) {
     if (size > kChunk - used_ && !flush()) return false;
-    if (size > kChunk) {
-      const std::unique_ptr<std::uint8_t[]> own(new std::uint8_t[size]);
-      put(own.get());
-      written_ += size;
-      return sink_(std::span<const std::uint8_t>(own.get(), size));
-    }
     put(buffer_.get() + used_);
     used_ += size;
     written_ += size;
@@ -248,7 +252,25 @@ bool stream(BinaryObjectTable& table, const Layout& layout, const ByteSink& sink
     return false;
   }
   for (const BinaryObject& o : objects) {
-    if (!out.put(encoder.size(o), [&](std::uint8_t* p) { encoder.put(p, o); })) return false;
+    const std::uint64_t size = encoder.size(o);
+    if (size <= ChunkedOutput::kChunk) {
+      if (!out.put(size, [&](std::uint8_t* p) { encoder.put(p, o); })) return false;
+      continue;
+    }
+    // A long string, data or container (only those outgrow a piece): its
+    // head, then its items a piece at a time, so that it is never copied
+    // whole.
+    if (!out.put(encoder.headSize(o), [&](std::uint8_t* p) { encoder.putHead(p, o); })) {
+      return false;
+    }
+    const std::size_t items = encoder.items(o);
+    const std::size_t run = ChunkedOutput::kChunk / encoder.itemBytes(o);
+    for (std::size_t first = 0; first < items; first += run) {
+      const std::size_t n = std::min(run, items - first);
+      const bool put = out.put(std::uint64_t{n} * encoder.itemBytes(o),
+                               [&](std::uint8_t* p) { encoder.putItems(p, o, first, n); });
+      if (!put) return false;
+    }
   }
   // The offsets, from the same sizes, a run of objects at a time.
   const std::size_t w = layout.offsetSize;

@@ -70,8 +70,8 @@ std::uint32_t BinaryObjectTable::addBoolean(bool b) {
 
 std::uint32_t BinaryObjectTable::addScalar(ObjectKind kind, std::uint64_t bits,
                                            std::uint64_t bytes) {
-  const std::uint64_t hash =
-      mix(bits ^ (static_cast<std::uint64_t>(kind) << 56) ^ ((bits << 17) | (bits >> 47)));
+  const auto hash = static_cast<std::uint32_t>(
+      mix(bits ^ (static_cast<std::uint64_t>(kind) << 56) ^ ((bits << 17) | (bits >> 47))));
   std::uint32_t id = scalars_.find(
       hash, [&](std::uint32_t i) { return objects_[i].kind == kind && objects_[i].word == bits; });
   if (id == kNone) {
@@ -83,7 +83,7 @@ std::uint32_t BinaryObjectTable::addScalar(ObjectKind kind, std::uint64_t bits,
 
 std::uint32_t BinaryObjectTable::addData(const Value& v) {
   const auto bytes = *v.asData();
-  const std::uint64_t hash = hashBytes(bytes.data(), bytes.size());
+  const auto hash = static_cast<std::uint32_t>(hashBytes(bytes.data(), bytes.size()));
   std::uint32_t id = data_.find(hash, [&](std::uint32_t i) {
     const auto other = *static_cast<const Value*>(objects_[i].pointer())->asData();
     return other.size() == bytes.size() &&

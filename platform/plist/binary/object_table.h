@@ -161,8 +161,10 @@ class BinaryObjectTable {
   std::uint64_t objectBytes_ = 0;
   std::uint64_t lastBytes_ = 0;
   OpenAddressingIndex<std::uint32_t, 1024> strings_;
-  OpenAddressingIndex<std::uint64_t> scalars_;
-  OpenAddressingIndex<std::uint64_t> data_;
+  // Eight bytes a slot: 32 bits of the hash are plenty to find a candidate,
+  // and equality decides; a file of a million scalars keeps 8 MB, not 16.
+  OpenAddressingIndex<std::uint32_t> scalars_;
+  OpenAddressingIndex<std::uint32_t> data_;
   // The texts of strings added with an owner, when they are kept.
   std::vector<SharedString, LargeBlockAllocator<SharedString>> owned_;
   const char16_t* lastText_ = nullptr;
@@ -179,8 +181,8 @@ class BinaryObjectTable {
 // The same file in large blocks (LargeBlockAllocator).
 [[nodiscard]] std::optional<LargeByteVector> encodeBinaryObjectsInLargeBlocks(
     BinaryObjectTable& table);
-// The same file handed to `sink` in pieces of at most 256 KiB (one object
-// larger than that comes whole), so that it is never whole in memory. False
+// The same file handed to `sink` in pieces of at most 256 KiB (an object
+// larger than that in several), so that it is never whole in memory. False
 // when the table is empty or has failed, before any byte is handed on, or
 // when the sink refused a piece.
 [[nodiscard]] bool encodeBinaryObjectsTo(BinaryObjectTable& table, const ByteSink& sink);

@@ -23,21 +23,24 @@ class Writer {
  public:
   explicit Writer(std::string* reason) : table_(reason) {}
 
-  std::optional<std::vector<std::uint8_t>> run(const Value& root) {
+  // Numbers the tree's objects; false when it cannot be written.
+  bool number(const Value& root) {
     // A first walk counts nodes and references, so that nothing grows while
     // the objects are numbered.
     std::uint64_t nodes = 0;
     std::uint64_t refs = 0;
     count(root, 0, &nodes, &refs);
-    if (table_.failed()) return std::nullopt;
+    if (table_.failed()) return false;
     if (nodes >= kNone || refs >= kNone) {
       table_.fail(kTooMany);
-      return std::nullopt;
+      return false;
     }
     table_.reserve(static_cast<std::size_t>(nodes), static_cast<std::size_t>(refs), 0);
     visit(root);
-    return encodeBinaryObjects(table_);
+    return !table_.failed();
   }
+
+  BinaryObjectTable& table() { return table_; }
 
  private:
   std::uint32_t visit(const Value& v) {
@@ -118,7 +121,13 @@ std::uint32_t addContainer(BinaryObjectTable& table, bool dictionary, std::size_
 std::optional<std::vector<std::uint8_t>> writeBinaryPropertyList(const Value& root,
                                                                  std::string* reason) {
   Writer writer(reason);
-  return writer.run(root);
+  if (!writer.number(root)) return std::nullopt;
+  return encodeBinaryObjects(writer.table());
+}
+
+bool writeBinaryPropertyList(const Value& root, const ByteSink& sink, std::string* reason) {
+  Writer writer(reason);
+  return writer.number(root) && encodeBinaryObjectsTo(writer.table(), sink);
 }
 
 using ArrayHandle = BinaryPropertyListBuilder::ArrayHandle;

@@ -5,8 +5,9 @@
 // The output is as small as the format allows without reordering anything,
 // and the same value always gives the same bytes:
 //   - equal strings, integers, reals, dates, UIDs and data are stored once;
-//   - offset and reference widths are the smallest that hold the largest
-//     offset and reference;
+//   - offset and reference widths are the smallest of 1, 2, 4 and 8 bytes
+//     that hold the largest offset and reference (never 3, 5, 6 or 7, which
+//     some readers refuse);
 //   - strings are ASCII when every unit is below 0x80, UTF-16BE otherwise;
 //   - non-negative integers take 1, 2, 4 or 8 bytes, negative ones 8 bytes,
 //     values above INT64_MAX the 16-byte form;
@@ -38,6 +39,13 @@ namespace fw::plist {
 // ours would accept back).
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> writeBinaryPropertyList(
     const Value& root, std::string* reason = nullptr);
+
+// The same file handed to `sink` in pieces of at most 256 KiB, so that it
+// is never whole in memory: false, with the reason, for a value the format
+// cannot hold (before the sink gets a byte), or when the sink refused a
+// piece (`*reason` untouched: the sink knows why).
+[[nodiscard]] bool writeBinaryPropertyList(const Value& root, const ByteSink& sink,
+                                           std::string* reason = nullptr);
 
 class BinaryObjectTable;
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -107,6 +108,17 @@ TEST(BinaryWriter, StoresEqualScalarsOnceAndWidensReferencesOnlyWhenNeeded) {
   EXPECT_EQ(widths(write(Value::array(many))), (std::vector<int>{2, 1, 0}));
   many.push_back(Value::integer(1000));
   EXPECT_EQ(widths(write(Value::array(many))), (std::vector<int>{2, 2, 1}));
+  // Widths that would fit in 3 bytes take 4, which every reader accepts:
+  // offsets past 65,535 with three objects, and references past 65,535.
+  EXPECT_EQ(widths(write(
+                Value::array({Value::string(std::u16string(70000, u'x')), Value::string(u"y")}))),
+            (std::vector<int>{4, 1, 3}));
+  for (int i = 255; i < 70000; ++i) many.push_back(Value::integer(i + 1000));
+  const Bytes wide = write(Value::array(many));
+  EXPECT_EQ(widths(wide), (std::vector<int>{4, 4, 70002 & 0xFF}));  // 70,001 integers and the array
+  const auto back = readBinaryPropertyList(wide);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, Value::array(many));
 }
 
 Value everyKind() {
@@ -243,14 +255,22 @@ TEST(BinaryPropertyListBuilder, StreamsTheSameFileInPiecesAndStopsWhenTheSinkRef
   BinaryPropertyListBuilder b(BinaryPropertyListBuilder::StringLifetime::borrowed);
   std::vector<std::uint8_t> streamed;
   std::size_t pieces = 0;
+  std::size_t largest = 0;
   const ByteSink collect = [&](std::span<const std::uint8_t> piece) {
     streamed.insert(streamed.end(), piece.begin(), piece.end());
+    largest = std::max(largest, piece.size());
     return ++pieces > 0;
   };
   build(b, tree);
   ASSERT_TRUE(b.finishTo(collect));
   EXPECT_EQ(streamed, expected);
   EXPECT_GT(pieces, 3u);
+  EXPECT_LE(largest, std::size_t{256} << 10);  // the long string too comes in pieces
+
+  // The Value writer streams the same bytes.
+  streamed.clear();
+  ASSERT_TRUE(writeBinaryPropertyList(tree, collect));
+  EXPECT_EQ(streamed, expected);
 
   std::string reason = "untouched";
   build(b, tree);
