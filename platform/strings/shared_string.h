@@ -62,6 +62,20 @@ class SharedString {
   // The same, with the buffer from `arena`, or from the heap when it is null.
   SharedString(std::u16string_view text, SharedStringArena* arena);
   [[nodiscard]] static SharedString fromUtf8(std::string_view utf8, SharedStringArena* arena);
+  // A string written straight into its buffer, for text too long to build
+  // elsewhere first: `fill(char16_t* units)` writes at most `capacity` units
+  // and returns how many it wrote.
+  //   withUnits(3, [](char16_t* u) { u[0] = u'a'; return std::size_t{1}; }).view() == u"a"
+  template <class Fill>
+  [[nodiscard]] static SharedString withUnits(std::size_t capacity, Fill&& fill) {
+    SharedString out;
+    if (capacity == 0) return out;
+    out.rep_ = allocate(capacity);
+    const std::size_t written = fill(out.rep_->text());
+    if (written == 0) return SharedString();
+    out.rep_->length = static_cast<std::uint32_t>(written < capacity ? written : capacity);
+    return out;
+  }
   // Copies and moves are inline: readers copy shared keys millions of times.
   SharedString(const SharedString& other) noexcept : rep_(other.rep_) {
     if (rep_) rep_->refs.fetch_add(1, std::memory_order_relaxed);

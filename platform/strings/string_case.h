@@ -14,4 +14,10 @@ namespace fw {
 // Unpaired surrogates are kept as they are.
 [[nodiscard]] std::u16string lowercaseString(std::u16string_view text);
 
+// The same mapping written into `out`, which has room for `capacity` units.
+// Returns the mapping's length; when that is more than `capacity`, what
+// `out` holds is of no use and the caller retries with that much room.
+[[nodiscard]] std::size_t lowercaseInto(std::u16string_view text, char16_t* out,
+                                        std::size_t capacity);
+
 }  // namespace fw

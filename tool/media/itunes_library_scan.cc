@@ -12,8 +12,10 @@
 
 #include "tool/media/itunes_library_scan.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -24,6 +26,7 @@
 #include "platform/files/url.h"
 #include "platform/plist/plist_events.h"
 #include "platform/plist/property_list.h"
+#include "platform/strings/character_set.h"
 #include "platform/strings/string_case.h"
 #include "platform/strings/unicode.h"
 #include "tool/fw_library_core.h"
@@ -77,6 +80,58 @@ Field playlistField(EventText key) {
     if (key.equalsAscii(name)) return field;
   }
   return Field::None;
+}
+
+bool isAscii(std::string_view bytes) {
+  std::uint64_t high = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes.data() + i, 8);
+    high |= word;
+  }
+  for (; i < bytes.size(); ++i) high |= static_cast<unsigned char>(bytes[i]);
+  return (high & 0x8080808080808080ull) == 0;
+}
+
+// The name as the snapshot keeps it, lower-cased and trimmed like
+// FwLibraryCore::normalizedStringForString, made as it is read: a name may
+// be as long as the file, so it is built in the one buffer that the set and
+// the dictionary then share, from the event's text when that is ASCII, or
+// from one UTF-16 copy of it otherwise.
+SharedString normalizedTrackName(EventText text) {
+  const CharacterSet& space = CharacterSet::whitespaceAndNewlineCharacterSet();
+  auto trimmed = [&](char16_t* units, std::size_t length) {
+    std::size_t begin = 0;
+    std::size_t end = length;
+    while (begin < end && space.characterIsMember(units[begin])) ++begin;
+    while (end > begin && space.characterIsMember(units[end - 1])) --end;
+    std::copy(units + begin, units + end, units);
+    return end - begin;
+  };
+  if (!text.isWide() && isAscii(text.utf8())) {
+    const std::string_view ascii = text.utf8();
+    // Root-locale lower-casing maps ASCII to ASCII, one unit for one.
+    return SharedString::withUnits(ascii.size(), [&](char16_t* units) {
+      for (std::size_t i = 0; i < ascii.size(); ++i) {
+        const auto c = static_cast<unsigned char>(ascii[i]);
+        units[i] = c >= 'A' && c <= 'Z' ? char16_t(c + ('a' - 'A')) : char16_t(c);
+      }
+      return trimmed(units, ascii.size());
+    });
+  }
+  std::u16string decoded;
+  const std::u16string_view wide = text.isWide() ? text.utf16() : (decoded = text.toUtf16());
+  std::size_t room = wide.size();
+  for (;;) {
+    std::size_t length = 0;
+    SharedString name = SharedString::withUnits(room, [&](char16_t* units) {
+      length = lowercaseInto(wide, units, room);
+      return length <= room ? trimmed(units, length) : 0;
+    });
+    if (length <= room) return name;
+    room = length;
+  }
 }
 
 // Staged tracks by their key in "Tracks", so that a repeated key replaces
@@ -193,7 +248,8 @@ class LibraryEvents final : public plist::PropertyListEvents {
         return;
       case Where::Tracks: return stage(std::nullopt);  // not a record
       case Where::Track:
-        if (f == Field::Name) name_ = text ? std::optional(text->toUtf16()) : std::nullopt;
+        if (f == Field::Name)
+          name_ = text ? std::optional(normalizedTrackName(*text)) : std::nullopt;
         if (f == Field::Location) location_ = text ? std::optional(text->toUtf16()) : std::nullopt;
         return;
       case Where::Playlists: return;  // not a record
@@ -281,9 +337,7 @@ class LibraryEvents final : public plist::PropertyListEvents {
         const std::optional<std::u16string> path = url->path();
         // A path holding U+0000 names no file: skipped like an unparsable one.
         if (path && path->find(u'\0') == std::u16string::npos) {
-          const std::optional<std::u16string> normalized =
-              FwLibraryCore::normalizedStringForString(*name_);
-          entry.emplace(SharedString(*normalized),
+          entry.emplace(std::move(*name_),
                         SharedString(stringByAbbreviatingWithTildeInPath(*path, home_)));
         }
       }
@@ -310,7 +364,8 @@ class LibraryEvents final : public plist::PropertyListEvents {
   std::size_t skip_ = 0;  // depth inside a container the scan does not read
   Field field_ = Field::None;
   std::string trackKey_;
-  std::optional<std::u16string> name_, location_;
+  std::optional<SharedString> name_;  // already normalised
+  std::optional<std::u16string> location_;
   std::optional<std::u16string> playlistName_;
   bool smart_ = false;
   std::array<bool, kFlags> flags_{};

@@ -161,6 +161,16 @@ TEST(HostileInput, Libraries) {
          out << xmlPlist(key("Music Folder", str(std::string(200u << 20, 'm'))));
        },
        kNone},
+      // A name the snapshot keeps: one buffer for the set and the dictionary.
+      {"a 200 MB track name",
+       [](std::ostream& out) {
+         out << "<plist><dict><key>Tracks</key><dict><key>1</key><dict><key>Name</key><string> ";
+         const std::string mb(1 << 20, 'N');
+         for (int i = 0; i < 200; ++i) out << mb;
+         out << "</string>" << key("Location", str("file:///m/1.mp3"))
+             << "</dict></dict></dict></plist>";
+       },
+       "FwLibraryController: lb: 1"},
       {"truncated mid-element",
        [](std::ostream& out) {
          const std::string whole = xmlPlist("<key>Tracks</key><dict>" + track(1, true) + "</dict>");
