@@ -77,7 +77,7 @@ std::span<const std::uint8_t> dataOf(const BinaryObject& o) {
 
 class Encoder {
  public:
-  Encoder(const BinaryReferences& refs, std::size_t refSize) : refs_(refs), refSize_(refSize) {}
+  explicit Encoder(std::size_t refSize) : refSize_(refSize) {}
 
   // The bytes put() writes for `o`.
   [[nodiscard]] std::uint64_t size(const BinaryObject& o) const {
@@ -94,7 +94,8 @@ class Encoder {
     }
   }
 
-  std::uint8_t* put(std::uint8_t* p, const BinaryObject& o) const {
+  // `refs` are a container's references, null for any other object.
+  std::uint8_t* put(std::uint8_t* p, const BinaryObject& o, const std::uint32_t* refs) const {
     switch (o.kind) {
       case ObjectKind::False: *p++ = bplist::kFalse; return p;
       case ObjectKind::True: *p++ = bplist::kTrue; return p;
@@ -115,7 +116,7 @@ class Encoder {
         *p++ = bplist::marker(bplist::kUid, static_cast<std::uint8_t>(w - 1));
         return putBigEndian(p, o.word, w);
       }
-      default: return putItems(putHead(p, o), o, 0, items(o));
+      default: return putItems(putHead(p, o), o, refs, 0, items(o));
     }
   }
 
@@ -144,8 +145,8 @@ class Encoder {
     }
   }
   // Items [first, first + n) of `o`.
-  std::uint8_t* putItems(std::uint8_t* p, const BinaryObject& o, std::size_t first,
-                         std::size_t n) const {
+  std::uint8_t* putItems(std::uint8_t* p, const BinaryObject& o, const std::uint32_t* refs,
+                         std::size_t first, std::size_t n) const {
     switch (o.kind) {
       case ObjectKind::Data:
         if (n > 0) std::memcpy(p, dataOf(o).data() + first, n);
@@ -157,7 +158,7 @@ class Encoder {
         return putUtf16(p, static_cast<const char16_t*>(o.pointer()) + first, n);
       case ObjectKind::Array:
       case ObjectKind::Dict: {
-        const std::uint32_t* r = refs_.data() + o.word + first;
+        const std::uint32_t* r = refs + first;
         const std::size_t w = refSize_;
         if (w == 1) {
           for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<std::uint8_t>(r[i]);
@@ -171,7 +172,6 @@ class Encoder {
   }
 
  private:
-  const BinaryReferences& refs_;
   std::size_t refSize_;
 };
 
@@ -183,22 +183,29 @@ struct Layout {
   std::uint64_t total;
 };
 
-std::optional<Layout> settle(BinaryObjectTable& table) {
+// With a source, every container's references come from it, and the
+// lookups stay for it to use; without one, the table holds them all.
+std::optional<Layout> settle(BinaryObjectTable& table, const BinaryReferenceSource* source) {
   if (table.failed()) return std::nullopt;
   const BinaryObjects& objects = table.objects();
   if (objects.empty()) {
     table.fail("no objects to write");
     return std::nullopt;
   }
+  // A table's containers are all stored or all unstored.
+  if (source == nullptr ? table.unstoredReferences() > 0 : !table.allReferences().empty()) {
+    table.fail("references neither stored nor given");
+    return std::nullopt;
+  }
   // Lookups are over; their tables go before the output is allocated.
-  table.releaseLookups();
+  if (source == nullptr) table.releaseLookups();
   const std::uint64_t n = objects.size();
   Layout layout{};
   // Widths of 1, 2, 4 or 8 bytes only, like the platform's own writer:
   // the format allows 3, 5, 6 and 7 as well, but some readers refuse them.
   layout.refSize = bplist::intWidth(n - 1);
   layout.tableOffset =
-      bplist::kHeaderSize + table.objectBytes() + table.allReferences().size() * layout.refSize;
+      bplist::kHeaderSize + table.objectBytes() + table.referenceCount() * layout.refSize;
   const std::uint64_t lastOffset =
       layout.tableOffset - table.lastObjectBytes() - objects.back().references() * layout.refSize;
   layout.offsetSize = bplist::intWidth(lastOffset);
@@ -242,19 +249,26 @@ class ChunkedOutput {
 
 // The file for `layout`, piece by piece; false when the sink refused a piece,
 // or (the table failed) when the bytes put did not come to the layout's.
-bool stream(BinaryObjectTable& table, const Layout& layout, const ByteSink& sink) {
+bool stream(BinaryObjectTable& table, BinaryReferenceSource* source, const Layout& layout,
+            const ByteSink& sink) {
   const BinaryObjects& objects = table.objects();
-  const Encoder encoder(table.allReferences(), layout.refSize);
+  const Encoder encoder(layout.refSize);
   ChunkedOutput out(sink);
   if (!out.put(bplist::kHeaderSize, [](std::uint8_t* p) {
         std::memcpy(p, bplist::kMagic.data(), bplist::kHeaderSize);
       })) {
     return false;
   }
-  for (const BinaryObject& o : objects) {
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    const BinaryObject o = objects[i];
+    const std::uint32_t* refs = nullptr;
+    if (o.isContainer()) {
+      refs = source ? source->referencesOf(o) : table.allReferences().data() + o.word;
+      if (table.failed()) return false;
+    }
     const std::uint64_t size = encoder.size(o);
     if (size <= ChunkedOutput::kChunk) {
-      if (!out.put(size, [&](std::uint8_t* p) { encoder.put(p, o); })) return false;
+      if (!out.put(size, [&](std::uint8_t* p) { encoder.put(p, o, refs); })) return false;
       continue;
     }
     // A long string, data or container (only those outgrow a piece): its
@@ -268,7 +282,7 @@ bool stream(BinaryObjectTable& table, const Layout& layout, const ByteSink& sink
     for (std::size_t first = 0; first < items; first += run) {
       const std::size_t n = std::min(run, items - first);
       const bool put = out.put(std::uint64_t{n} * encoder.itemBytes(o),
-                               [&](std::uint8_t* p) { encoder.putItems(p, o, first, n); });
+                               [&](std::uint8_t* p) { encoder.putItems(p, o, refs, first, n); });
       if (!put) return false;
     }
   }
@@ -304,8 +318,8 @@ bool stream(BinaryObjectTable& table, const Layout& layout, const ByteSink& sink
 }
 
 template <class Bytes>
-std::optional<Bytes> encode(BinaryObjectTable& table) {
-  const std::optional<Layout> layout = settle(table);
+std::optional<Bytes> encode(BinaryObjectTable& table, BinaryReferenceSource* source = nullptr) {
+  const std::optional<Layout> layout = settle(table, source);
   if (!layout) return std::nullopt;
   Bytes out;
   out.reserve(static_cast<std::size_t>(layout->total));
@@ -313,7 +327,7 @@ std::optional<Bytes> encode(BinaryObjectTable& table) {
     out.insert(out.end(), piece.begin(), piece.end());
     return true;
   };
-  if (!stream(table, *layout, append)) return std::nullopt;
+  if (!stream(table, source, *layout, append)) return std::nullopt;
   return out;
 }
 
@@ -328,8 +342,23 @@ std::optional<LargeByteVector> encodeBinaryObjectsInLargeBlocks(BinaryObjectTabl
 }
 
 bool encodeBinaryObjectsTo(BinaryObjectTable& table, const ByteSink& sink) {
-  const std::optional<Layout> layout = settle(table);
-  return layout && stream(table, *layout, sink);
+  const std::optional<Layout> layout = settle(table, nullptr);
+  return layout && stream(table, nullptr, *layout, sink);
+}
+
+bool encodeBinaryObjectsTo(BinaryObjectTable& table, BinaryReferenceSource& source,
+                           const ByteSink& encoded) {
+  const std::optional<Layout> layout = settle(table, &source);
+  const bool ok = layout && stream(table, &source, *layout, encoded);
+  table.releaseLookups();
+  return ok;
+}
+
+std::optional<std::vector<std::uint8_t>> encodeBinaryObjects(BinaryObjectTable& table,
+                                                             BinaryReferenceSource& source) {
+  std::optional<std::vector<std::uint8_t>> out = encode<std::vector<std::uint8_t>>(table, &source);
+  table.releaseLookups();
+  return out;
 }
 
 }  // namespace fw::plist

@@ -68,12 +68,20 @@ std::uint32_t BinaryObjectTable::addBoolean(bool b) {
   return id;
 }
 
+std::uint32_t BinaryObjectTable::scalarHash(ObjectKind kind, std::uint64_t bits) {
+  return static_cast<std::uint32_t>(
+      mix(bits ^ (static_cast<std::uint64_t>(kind) << 56) ^ ((bits << 17) | (bits >> 47))));
+}
+
+std::uint32_t BinaryObjectTable::scalarId(ObjectKind kind, std::uint64_t bits) const {
+  return scalars_.find(scalarHash(kind, bits),
+                       [&](std::uint32_t i) { return isScalar(i, kind, bits); });
+}
+
 std::uint32_t BinaryObjectTable::addScalar(ObjectKind kind, std::uint64_t bits,
                                            std::uint64_t bytes) {
-  const auto hash = static_cast<std::uint32_t>(
-      mix(bits ^ (static_cast<std::uint64_t>(kind) << 56) ^ ((bits << 17) | (bits >> 47))));
-  std::uint32_t id = scalars_.find(
-      hash, [&](std::uint32_t i) { return objects_[i].kind == kind && objects_[i].word == bits; });
+  const std::uint32_t hash = scalarHash(kind, bits);
+  std::uint32_t id = scalarId(kind, bits);
   if (id == kNone) {
     id = add({bits, 0, kind}, bytes);
     if (!failed_) scalars_.insert(hash, id);
@@ -81,19 +89,41 @@ std::uint32_t BinaryObjectTable::addScalar(ObjectKind kind, std::uint64_t bits,
   return id;
 }
 
+bool BinaryObjectTable::isData(std::uint32_t id, std::span<const std::uint8_t> bytes) const {
+  if (objects_.kind(id) != ObjectKind::Data) return false;
+  const auto other = *static_cast<const Value*>(objects_[id].pointer())->asData();
+  return other.size() == bytes.size() &&
+         (bytes.empty() || std::memcmp(other.data(), bytes.data(), bytes.size()) == 0);
+}
+
+std::uint32_t BinaryObjectTable::dataId(const Value& v) const {
+  const auto bytes = *v.asData();
+  const auto hash = static_cast<std::uint32_t>(hashBytes(bytes.data(), bytes.size()));
+  return data_.find(hash, [&](std::uint32_t i) { return isData(i, bytes); });
+}
+
 std::uint32_t BinaryObjectTable::addData(const Value& v) {
   const auto bytes = *v.asData();
   const auto hash = static_cast<std::uint32_t>(hashBytes(bytes.data(), bytes.size()));
-  std::uint32_t id = data_.find(hash, [&](std::uint32_t i) {
-    const auto other = *static_cast<const Value*>(objects_[i].pointer())->asData();
-    return other.size() == bytes.size() &&
-           (bytes.empty() || std::memcmp(other.data(), bytes.data(), bytes.size()) == 0);
-  });
+  std::uint32_t id = dataId(v);
   if (id == kNone) {
     id = add({wordOf(&v), 0, ObjectKind::Data}, headerSize(bytes.size()) + bytes.size());
     if (!failed_) data_.insert(hash, id);
   }
   return id;
+}
+
+bool BinaryObjectTable::isString(std::uint32_t id, std::u16string_view text) const {
+  const BinaryObject o = objects_[id];
+  if (o.kind != ObjectKind::Ascii && o.kind != ObjectKind::Utf16) return false;
+  return o.count == text.size() &&
+         (o.pointer() == text.data() ||
+          std::memcmp(o.pointer(), text.data(), text.size() * sizeof(char16_t)) == 0);
+}
+
+std::uint32_t BinaryObjectTable::stringId(std::u16string_view text) const {
+  if (isLastString(text)) return lastStringId_;
+  return strings_.find(stringHash(text), [&](std::uint32_t id) { return isString(id, text); });
 }
 
 std::uint32_t BinaryObjectTable::addString(std::u16string_view text, const SharedString* owner) {
@@ -103,12 +133,7 @@ std::uint32_t BinaryObjectTable::addString(std::u16string_view text, const Share
 
 std::uint32_t BinaryObjectTable::addString(std::u16string_view text, std::uint32_t hash,
                                            const SharedString* owner) {
-  auto& slot = strings_.findOrFree(hash, [&](std::uint32_t id) {
-    const BinaryObject& o = objects_[id];
-    return o.count == text.size() &&
-           (o.pointer() == text.data() ||
-            std::memcmp(o.pointer(), text.data(), text.size() * sizeof(char16_t)) == 0);
-  });
+  auto& slot = strings_.findOrFree(hash, [&](std::uint32_t id) { return isString(id, text); });
   std::uint32_t id = slot.id;
   if (id == kNone) {
     if (text.size() >= kNone) {
@@ -141,7 +166,7 @@ std::uint32_t BinaryObjectTable::addString(std::u16string_view text, std::uint32
 
 std::uint32_t BinaryObjectTable::addContainer(bool dictionary, std::size_t count) {
   const std::size_t refs = dictionary ? count * 2 : count;
-  if (count >= kNone || refs_.size() + refs >= kNone) {
+  if (count >= kNone || referenceCount() + refs >= kNone) {
     fail("more objects than the writer can number");
     return 0;
   }
@@ -153,10 +178,25 @@ std::uint32_t BinaryObjectTable::addContainer(bool dictionary, std::size_t count
   return id;
 }
 
+std::uint32_t BinaryObjectTable::addUnstoredContainer(bool dictionary, std::size_t count,
+                                                      const void* owner) {
+  const std::size_t refs = dictionary ? count * 2 : count;
+  if (count >= kNone || referenceCount() + refs >= kNone) {
+    fail("more objects than the writer can number");
+    return 0;
+  }
+  const std::uint32_t id = add({wordOf(owner), static_cast<std::uint32_t>(count),
+                                dictionary ? ObjectKind::Dict : ObjectKind::Array},
+                               headerSize(count));
+  if (!failed_) unstored_ += refs;
+  return id;
+}
+
 bool BinaryObjectTable::setReference(std::uint32_t container, std::size_t index,
                                      std::uint32_t object) {
-  if (container >= objects_.size() || object >= objects_.size()) return false;
-  const BinaryObject& c = objects_[container];
+  // A table with unstored containers has no references to set.
+  if (unstored_ > 0 || container >= objects_.size() || object >= objects_.size()) return false;
+  const BinaryObject c = objects_[container];
   if (index >= c.references()) return false;
   if (objects_[object].isContainer() && object <= container) return false;
   refs_[c.word + index] = object;

@@ -6,11 +6,17 @@
 //   BinaryObjectTable numbers objects in the order they are added and stores
 //   each distinct string, scalar and data once;
 //   encodeBinaryObjects() lays the numbered objects out as a file.
+//
+// A container's references are either stored in the table as they are set,
+// or, for a writer that can find them again (the Value writer walks its
+// tree a second time), handed over by a BinaryReferenceSource while the
+// file is encoded, so that the largest part of the table is never held.
 
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,7 +43,7 @@ enum class ObjectKind : std::uint8_t {
   Dict
 };
 
-// Sixteen bytes an object. `word` is the scalar's bits (integer, real or
+// An object as the encoder sees it. `word` is the scalar's bits (integer, real or
 // date bits, UID), the first reference of a container, or the address of a
 // string's text or of a data Value; `count` a string's units or a
 // container's items.
@@ -58,11 +64,53 @@ struct BinaryObject {
                                        : 0;
   }
 };
-static_assert(sizeof(BinaryObject) == 16);
 
-// Both grow to megabytes for a large snapshot.
-using BinaryObjects = std::vector<BinaryObject, LargeBlockAllocator<BinaryObject>>;
+// The numbered objects, thirteen bytes each, in two arrays: the word and
+// the count packed in twelve bytes, and the kinds. A file of a million
+// small objects keeps 13 MB here rather than 16.
+class BinaryObjects {
+ public:
+  [[nodiscard]] std::size_t size() const { return kinds_.size(); }
+  [[nodiscard]] bool empty() const { return kinds_.empty(); }
+  [[nodiscard]] std::size_t capacity() const { return kinds_.capacity(); }
+  void reserve(std::size_t n) {
+    packed_.reserve(n);
+    kinds_.reserve(n);
+  }
+  void push_back(const BinaryObject& o) {
+    packed_.push_back(
+        {static_cast<std::uint32_t>(o.word), static_cast<std::uint32_t>(o.word >> 32), o.count});
+    kinds_.push_back(o.kind);
+  }
+  [[nodiscard]] BinaryObject operator[](std::size_t i) const {
+    const Packed& p = packed_[i];
+    return {std::uint64_t{p.low} | std::uint64_t{p.high} << 32, p.count, kinds_[i]};
+  }
+  [[nodiscard]] ObjectKind kind(std::size_t i) const { return kinds_[i]; }
+  [[nodiscard]] BinaryObject back() const { return (*this)[size() - 1]; }
+
+ private:
+  struct Packed {
+    std::uint32_t low;
+    std::uint32_t high;
+    std::uint32_t count;
+  };
+  std::vector<Packed, LargeBlockAllocator<Packed>> packed_;
+  std::vector<ObjectKind, LargeBlockAllocator<ObjectKind>> kinds_;
+};
+
+// Grows to megabytes for a large snapshot.
 using BinaryReferences = std::vector<std::uint32_t, LargeBlockAllocator<std::uint32_t>>;
+
+// The references of containers added with addUnstoredContainer(), asked
+// for once per container, in the order of their numbers, while the file is
+// encoded; the table's lookups are kept until then. The answer stays valid
+// until the next question.
+class BinaryReferenceSource {
+ public:
+  virtual ~BinaryReferenceSource() = default;
+  virtual const std::uint32_t* referencesOf(const BinaryObject& container) = 0;
+};
 
 class BinaryObjectTable {
  public:
@@ -93,6 +141,15 @@ class BinaryObjectTable {
   template <typename StringAt>
   void addStringReferences(std::uint32_t container, std::size_t first, std::size_t count,
                            StringAt&& string) {
+    addStrings(count, string, [&](std::size_t i, std::uint32_t id, const SharedString&) {
+      setReference(container, first + i, id);
+    });
+  }
+  // The same without references: `numbered(i, id, string(i))` is told each
+  // string's number. With `owned` false the strings are not held, as with
+  // addString() without an owner.
+  template <typename StringAt, typename Numbered>
+  void addStrings(std::size_t count, StringAt&& string, Numbered&& numbered, bool owned = true) {
     constexpr std::size_t kChunk = 256;
     constexpr std::size_t kAhead = 8;
     std::uint32_t hashes[kChunk];
@@ -110,15 +167,30 @@ class BinaryObjectTable {
         const SharedString& s = string(at + i);
         const std::u16string_view text = s.view();
         const std::uint32_t id =
-            isLastString(text) ? lastStringId_ : addString(text, hashes[i], &s);
+            isLastString(text) ? lastStringId_ : addString(text, hashes[i], owned ? &s : nullptr);
         if (failed_) return;
-        setReference(container, first + at + i, id);
+        numbered(at + i, id, s);
       }
     }
   }
   // A container of `count` items (dictionaries: keys then values, 2 * count
   // references), its references to be set with setReference.
   std::uint32_t addContainer(bool dictionary, std::size_t count);
+  // A container whose references are not stored: a BinaryReferenceSource
+  // gives them when the file is encoded. Its object's `word` is `owner`.
+  std::uint32_t addUnstoredContainer(bool dictionary, std::size_t count, const void* owner);
+
+  // The numbers already given to a boolean, scalar, string or data, or kNone.
+  [[nodiscard]] std::uint32_t booleanId(bool b) const { return b ? trueId_ : falseId_; }
+  [[nodiscard]] std::uint32_t scalarId(ObjectKind kind, std::uint64_t bits) const;
+  [[nodiscard]] std::uint32_t stringId(std::u16string_view text) const;
+  [[nodiscard]] std::uint32_t dataId(const Value& v) const;
+  // Whether object `id` is that string, scalar or data.
+  [[nodiscard]] bool isString(std::uint32_t id, std::u16string_view text) const;
+  [[nodiscard]] bool isScalar(std::uint32_t id, ObjectKind kind, std::uint64_t bits) const {
+    return objects_.kind(id) == kind && objects_[id].word == bits;
+  }
+  [[nodiscard]] bool isData(std::uint32_t id, std::span<const std::uint8_t> bytes) const;
 
   // Sets reference `index` of `container`; false (and nothing set) when
   // either is out of range, or when `object` is a container numbered no
@@ -128,6 +200,9 @@ class BinaryObjectTable {
   [[nodiscard]] std::uint32_t* references(std::uint32_t container) {
     return refs_.data() + objects_[container].word;
   }
+  // How many references the containers hold, stored or not.
+  [[nodiscard]] std::size_t referenceCount() const { return refs_.size() + unstored_; }
+  [[nodiscard]] std::size_t unstoredReferences() const { return unstored_; }
   // How many references setReference() has set.
   [[nodiscard]] std::size_t referencesSet() const { return referencesSet_; }
 
@@ -142,6 +217,7 @@ class BinaryObjectTable {
 
  private:
   static std::uint32_t stringHash(std::u16string_view text);
+  static std::uint32_t scalarHash(ObjectKind kind, std::uint64_t bits);
   std::uint32_t addString(std::u16string_view text, std::uint32_t hash, const SharedString* owner);
   std::uint32_t add(BinaryObject object, std::uint64_t bytes);
   // Runs of one shared buffer (a folder's path for each of its files) are
@@ -158,6 +234,7 @@ class BinaryObjectTable {
   BinaryObjects objects_;
   BinaryReferences refs_;
   std::size_t referencesSet_ = 0;
+  std::size_t unstored_ = 0;  // references of containers without stored ones
   std::uint64_t objectBytes_ = 0;
   std::uint64_t lastBytes_ = 0;
   OpenAddressingIndex<std::uint32_t, 1024> strings_;
@@ -186,5 +263,12 @@ class BinaryObjectTable {
 // when the table is empty or has failed, before any byte is handed on, or
 // when the sink refused a piece.
 [[nodiscard]] bool encodeBinaryObjectsTo(BinaryObjectTable& table, const ByteSink& sink);
+// The same for a table with unstored containers, whose references `source`
+// gives; `encoded` receives each piece, as `sink` above.
+[[nodiscard]] bool encodeBinaryObjectsTo(BinaryObjectTable& table, BinaryReferenceSource& source,
+                                         const ByteSink& encoded);
+// The same file whole in memory, for such a table.
+[[nodiscard]] std::optional<std::vector<std::uint8_t>> encodeBinaryObjects(
+    BinaryObjectTable& table, BinaryReferenceSource& source);
 
 }  // namespace fw::plist

@@ -1,5 +1,6 @@
 #include "platform/plist/binary/writer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -19,93 +20,200 @@ std::uint64_t doubleBits(double d) {
   return bits;
 }
 
-class Writer {
+// The Value writer numbers the tree in one walk, then finds each
+// container's references again while the file is encoded, so that the
+// references, the largest part of a file of many small dictionaries, are
+// never held. A nested container's number comes from the list of containers
+// kept in the first walk. An item that was new where it stands took the
+// next number after those already given inside the container, so that
+// number is tried first; the table's lookups answer for the others, the
+// items stored earlier, and a run of one shared string is answered once.
+class Writer final : public BinaryReferenceSource {
  public:
   explicit Writer(std::string* reason) : table_(reason) {}
 
   // Numbers the tree's objects; false when it cannot be written.
   bool number(const Value& root) {
-    // A first walk counts nodes and references, so that nothing grows while
+    // A first walk counts nodes and containers, so that nothing grows while
     // the objects are numbered.
     std::uint64_t nodes = 0;
-    std::uint64_t refs = 0;
-    count(root, 0, &nodes, &refs);
+    std::uint64_t containers = 0;
+    count(root, 0, &nodes, &containers);
     if (table_.failed()) return false;
-    if (nodes >= kNone || refs >= kNone) {
+    if (nodes >= kNone) {
       table_.fail(kTooMany);
       return false;
     }
-    table_.reserve(static_cast<std::size_t>(nodes), static_cast<std::size_t>(refs), 0);
+    table_.reserve(static_cast<std::size_t>(nodes), 0, 0);
+    containers_.reserve(static_cast<std::size_t>(containers));
     visit(root);
     return !table_.failed();
   }
 
   BinaryObjectTable& table() { return table_; }
 
+  const std::uint32_t* referencesOf(const BinaryObject& o) override {
+    if (next_ >= containers_.size()) {
+      table_.fail("a container the writer did not number");
+      return nullptr;
+    }
+    const std::size_t at = next_++;
+    std::size_t child = at + 1;  // the next nested container's place in containers_
+    std::uint32_t expected = containers_[at].id + 1;  // the number a new item took
+    std::u16string_view lastText;
+    std::uint32_t lastId = kNone;
+    auto idOfString = [&](std::u16string_view text) {
+      if (lastId != kNone && text.data() == lastText.data() && text.size() == lastText.size())
+        return lastId;
+      const std::uint32_t id = expected < table_.objects().size() && table_.isString(expected, text)
+                                   ? expected
+                                   : table_.stringId(text);
+      lastText = text;
+      lastId = id;
+      return id;
+    };
+    auto idOf = [&](const Value& item) {
+      std::uint32_t id = kNone;
+      if (item.asArray() || item.asDictionary()) {
+        if (child >= containers_.size()) return kNone;
+        id = containers_[child].id;
+        child = containers_[child].end;
+      } else if (const SharedString* text = item.asSharedString()) {
+        id = idOfString(text->view());
+      } else {
+        id = idOfLeaf(item, expected);
+      }
+      // Past a nested container, `expected` catches up at the next new item.
+      if (id != kNone && id >= expected) expected = id + 1;
+      return id;
+    };
+    refs_.clear();
+    refs_.reserve(o.references());
+    const Value& v = *static_cast<const Value*>(o.pointer());
+    if (const Array* items = v.asArray()) {
+      for (const Value& item : *items) refs_.push_back(idOf(item));
+    } else if (const Dictionary* dict = v.asDictionary()) {
+      for (const auto& entry : *dict) {
+        const std::uint32_t id = idOfString(entry.first.view());
+        if (id != kNone && id >= expected) expected = id + 1;
+        refs_.push_back(id);
+      }
+      for (const auto& entry : *dict) refs_.push_back(idOf(entry.second));
+    }
+    // Every reference found again, and the nested containers used up.
+    const bool found = std::find(refs_.begin(), refs_.end(), kNone) == refs_.end();
+    if (!found || refs_.size() != o.references() || child != containers_[at].end) {
+      table_.fail("a reference the writer cannot find again");
+      return nullptr;
+    }
+    return refs_.data();
+  }
+
  private:
+  struct Scalar {
+    ObjectKind kind;
+    std::uint64_t bits;
+    std::uint64_t bytes;  // its size in the file
+  };
+  static Scalar scalarOf(const Value& v) {
+    switch (v.kind()) {
+      case Kind::Integer: {
+        if (v.isBigUnsigned()) return {ObjectKind::BigInt, *v.asUnsigned(), 17};
+        const std::int64_t i = *v.asInteger();
+        const auto bits = static_cast<std::uint64_t>(i);
+        return {ObjectKind::Int, bits, 1 + (i < 0 ? 8 : bplist::intWidth(bits))};
+      }
+      case Kind::Real: return {ObjectKind::Real, doubleBits(*v.asReal()), 9};
+      case Kind::Date: return {ObjectKind::Date, doubleBits(v.asDate()->seconds), 9};
+      default: {
+        const std::uint64_t u = v.asUid()->value;
+        return {ObjectKind::Uid, u, 1 + bplist::intWidth(u)};
+      }
+    }
+  }
+
+  // The number visit() gave a boolean, scalar or data: `expected` when that
+  // object is it.
+  std::uint32_t idOfLeaf(const Value& v, std::uint32_t expected) const {
+    const bool numbered = expected < table_.objects().size();
+    switch (v.kind()) {
+      case Kind::Boolean: return table_.booleanId(*v.asBoolean());
+      case Kind::Data:
+        return numbered && table_.isData(expected, *v.asData()) ? expected : table_.dataId(v);
+      default: {
+        const Scalar s = scalarOf(v);
+        return numbered && table_.isScalar(expected, s.kind, s.bits)
+                   ? expected
+                   : table_.scalarId(s.kind, s.bits);
+      }
+    }
+  }
+
   std::uint32_t visit(const Value& v) {
     if (table_.failed()) return 0;
     switch (v.kind()) {
       case Kind::Boolean: return table_.addBoolean(*v.asBoolean());
-      case Kind::Integer: {
-        if (v.isBigUnsigned()) return table_.addScalar(ObjectKind::BigInt, *v.asUnsigned(), 17);
-        const std::int64_t i = *v.asInteger();
-        const auto bits = static_cast<std::uint64_t>(i);
-        return table_.addScalar(ObjectKind::Int, bits, 1 + (i < 0 ? 8 : bplist::intWidth(bits)));
-      }
-      case Kind::Real: return table_.addScalar(ObjectKind::Real, doubleBits(*v.asReal()), 9);
-      case Kind::Date:
-        return table_.addScalar(ObjectKind::Date, doubleBits(v.asDate()->seconds), 9);
-      case Kind::Uid: {
-        const std::uint64_t u = v.asUid()->value;
-        return table_.addScalar(ObjectKind::Uid, u, 1 + bplist::intWidth(u));
-      }
       case Kind::String: return table_.addString(v.asSharedString()->view());
       case Kind::Data: return table_.addData(v);
       case Kind::Array: {
         const Array& items = *v.asArray();
-        const std::uint32_t id = table_.addContainer(false, items.size());
-        if (table_.failed()) return 0;
-        for (std::size_t i = 0; i < items.size(); ++i) {
-          const std::uint32_t item = visit(items[i]);
-          table_.references(id)[i] = item;
-        }
-        return id;
+        const std::size_t at = enter(false, items.size(), v);
+        for (const Value& item : items) visit(item);
+        return leave(at);
       }
       case Kind::Dictionary: {
         const Dictionary& dict = *v.asDictionary();
-        const std::uint32_t id = table_.addContainer(true, dict.size());
-        if (table_.failed()) return 0;
-        std::size_t i = 0;
-        for (const auto& entry : dict) {
-          const std::uint32_t key = table_.addString(entry.first.view());
-          table_.references(id)[i++] = key;
-        }
-        for (const auto& entry : dict) {
-          const std::uint32_t value = visit(entry.second);
-          table_.references(id)[i++] = value;
-        }
-        return id;
+        const std::size_t at = enter(true, dict.size(), v);
+        // The keys a run at a time, each one's slot fetched ahead.
+        table_.addStrings(
+            dict.size(),
+            [&](std::size_t i) -> const SharedString& { return dict.begin()[i].first; },
+            [](std::size_t, std::uint32_t, const SharedString&) {}, false);
+        for (const auto& entry : dict) visit(entry.second);
+        return leave(at);
+      }
+      default: {
+        const Scalar s = scalarOf(v);
+        return table_.addScalar(s.kind, s.bits, s.bytes);
       }
     }
-    return 0;
   }
 
-  void count(const Value& v, std::size_t depth, std::uint64_t* nodes, std::uint64_t* refs) {
+  // A new container's place in containers_.
+  std::size_t enter(bool dictionary, std::size_t count, const Value& v) {
+    containers_.push_back({table_.addUnstoredContainer(dictionary, count, &v), 0});
+    return containers_.size() - 1;
+  }
+  // Marks where the nested containers of the one at `at` end; its number.
+  std::uint32_t leave(std::size_t at) {
+    containers_[at].end = static_cast<std::uint32_t>(containers_.size());
+    return containers_[at].id;
+  }
+
+  void count(const Value& v, std::size_t depth, std::uint64_t* nodes, std::uint64_t* containers) {
     ++*nodes;
     if (const Array* items = v.asArray()) {
       if (depth >= bplist::kMaxDepth) return table_.fail(kTooDeep);
-      *refs += items->size();
-      for (const Value& item : *items) count(item, depth + 1, nodes, refs);
+      ++*containers;
+      for (const Value& item : *items) count(item, depth + 1, nodes, containers);
     } else if (const Dictionary* dict = v.asDictionary()) {
       if (depth >= bplist::kMaxDepth) return table_.fail(kTooDeep);
-      *refs += dict->size() * 2;
+      ++*containers;
       *nodes += dict->size();
-      for (const auto& entry : *dict) count(entry.second, depth + 1, nodes, refs);
+      for (const auto& entry : *dict) count(entry.second, depth + 1, nodes, containers);
     }
   }
 
+  // A container's number, and the end of its nested containers' run in
+  // containers_ (which lists them in the order they are numbered).
+  struct Container {
+    std::uint32_t id;
+    std::uint32_t end;
+  };
   BinaryObjectTable table_;
+  std::vector<Container> containers_;
+  std::size_t next_ = 0;
+  std::vector<std::uint32_t> refs_;
 };
 
 // A new container, with room made for what it will number: its references,
@@ -122,12 +230,12 @@ std::optional<std::vector<std::uint8_t>> writeBinaryPropertyList(const Value& ro
                                                                  std::string* reason) {
   Writer writer(reason);
   if (!writer.number(root)) return std::nullopt;
-  return encodeBinaryObjects(writer.table());
+  return encodeBinaryObjects(writer.table(), writer);
 }
 
 bool writeBinaryPropertyList(const Value& root, const ByteSink& sink, std::string* reason) {
   Writer writer(reason);
-  return writer.number(root) && encodeBinaryObjectsTo(writer.table(), sink);
+  return writer.number(root) && encodeBinaryObjectsTo(writer.table(), writer, sink);
 }
 
 using ArrayHandle = BinaryPropertyListBuilder::ArrayHandle;
@@ -183,7 +291,8 @@ Result BinaryPropertyListBuilder::finishWith(std::string* reason, Encode encode)
 }
 
 std::optional<std::vector<std::uint8_t>> BinaryPropertyListBuilder::finish(std::string* reason) {
-  return finishWith<std::optional<std::vector<std::uint8_t>>>(reason, encodeBinaryObjects);
+  return finishWith<std::optional<std::vector<std::uint8_t>>>(
+      reason, [](BinaryObjectTable& table) { return encodeBinaryObjects(table); });
 }
 
 std::optional<LargeByteVector> BinaryPropertyListBuilder::finishInLargeBlocks(std::string* reason) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -147,6 +149,45 @@ TEST(BinaryWriter, ReadsBackEqualAndWritesTheSameBytesEveryTime) {
   ASSERT_TRUE(back) << why;
   EXPECT_EQ(*back, v);
   EXPECT_EQ(write(*back), first);
+}
+
+// Items repeat inside and across containers, with nested containers
+// between them and keys equal to values, and scalars of different kinds
+// share their bits: each reference must be found again as the file is
+// encoded, and to the object of the right kind.
+TEST(BinaryWriter, FindsEveryReferenceAgainInTreesOfRepeatedItems) {
+  std::mt19937 rng(7);
+  const std::vector<Value> pool = {Value::string(u"a"),
+                                   Value::string(u"k1"),
+                                   Value::string(u"\u00e9"),
+                                   Value::integer(1),
+                                   Value::integer(-1),
+                                   Value::unsignedInteger(UINT64_MAX),
+                                   Value::real(1.0),
+                                   Value::date(Date{1.0}),
+                                   Value::uid(Uid{1}),
+                                   Value::boolean(true),
+                                   Value::data(std::string_view("a", 1))};
+  std::function<Value(int)> tree = [&](int depth) {
+    const unsigned r = rng() % 10;
+    if (depth > 4 || r < 5) return pool[rng() % pool.size()];
+    const unsigned n = rng() % 6;
+    if (r < 7) {
+      Array items;
+      for (unsigned i = 0; i < n; ++i) items.push_back(tree(depth + 1));
+      return Value::array(std::move(items));
+    }
+    Dictionary dict;
+    for (unsigned i = 0; i < n; ++i)
+      dict.set(u"k" + asciiToUtf16(std::to_string(rng() % 4)), tree(depth + 1));
+    return Value::dictionary(std::move(dict));
+  };
+  for (int i = 0; i < 300; ++i) {
+    const Value v = tree(0);
+    const auto back = readBinaryPropertyList(write(v));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, v);
+  }
 }
 
 TEST(BinaryWriter, RefusesNestingItsReaderWouldRefuse) {
