@@ -106,7 +106,7 @@ SharedString normalizedTrackName(EventText text) {
     std::size_t end = length;
     while (begin < end && space.characterIsMember(units[begin])) ++begin;
     while (end > begin && space.characterIsMember(units[end - 1])) --end;
-    std::copy(units + begin, units + end, units);
+    if (begin > 0) std::copy(units + begin, units + end, units);
     return end - begin;
   };
   if (!text.isWide() && isAscii(text.utf8())) {
