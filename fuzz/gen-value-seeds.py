@@ -9,6 +9,7 @@ must refuse.
 import datetime
 import os
 import plistlib
+import struct
 import sys
 
 
@@ -18,8 +19,10 @@ def values():
         "booleans": [True, False],
         "integers": [0, 1, -1, 255, 256, 65535, 65536, 2**31, -2**31, 2**63 - 1, -2**63,
                      2**64 - 1],
+        # The last two are NaNs with a payload and a sign, which XML cannot carry.
         "reals": [0.0, -0.0, 0.1, 1.5, -2.0, 1e308, 5e-324, float("inf"), float("-inf"),
-                  float("nan")],
+                  float("nan"), struct.unpack(">d", bytes.fromhex("7ff80a3c21444f43"))[0],
+                  struct.unpack(">d", bytes.fromhex("fff8000000000001"))[0]],
         "dates": [epoch, datetime.datetime(1970, 1, 1),
                   datetime.datetime(2004, 2, 29, 13, 5, 9, 250000),
                   datetime.datetime(1, 1, 1), datetime.datetime(9999, 12, 31, 23, 59, 59)],

@@ -60,6 +60,11 @@ Value asXmlCarriesIt(const Value& v) {
       whole = whole < kFirst ? kFirst : whole > kLast ? kLast : whole;
       return Value::date(fw::plist::Date{whole});
     }
+    case Kind::Real: {
+      // XML has one NaN: a binary list's NaN payload and sign do not survive.
+      if (!std::isnan(*v.asReal())) return v;
+      return Value::real(*fw::plist::parseXmlReal("nan"));
+    }
     case Kind::Uid: {
       const std::uint64_t u = v.asUid()->value;
       Dictionary d;
