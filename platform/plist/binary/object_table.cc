@@ -74,14 +74,18 @@ std::uint32_t BinaryObjectTable::scalarHash(ObjectKind kind, std::uint64_t bits)
 }
 
 std::uint32_t BinaryObjectTable::scalarId(ObjectKind kind, std::uint64_t bits) const {
-  return scalars_.find(scalarHash(kind, bits),
-                       [&](std::uint32_t i) { return isScalar(i, kind, bits); });
+  return scalarId(scalarHash(kind, bits), kind, bits);
+}
+
+std::uint32_t BinaryObjectTable::scalarId(std::uint32_t hash, ObjectKind kind,
+                                          std::uint64_t bits) const {
+  return scalars_.find(hash, [&](std::uint32_t i) { return isScalar(i, kind, bits); });
 }
 
 std::uint32_t BinaryObjectTable::addScalar(ObjectKind kind, std::uint64_t bits,
                                            std::uint64_t bytes) {
   const std::uint32_t hash = scalarHash(kind, bits);
-  std::uint32_t id = scalarId(kind, bits);
+  std::uint32_t id = scalarId(hash, kind, bits);
   if (id == kNone) {
     id = add({bits, 0, kind}, bytes);
     if (!failed_) scalars_.insert(hash, id);
@@ -96,16 +100,24 @@ bool BinaryObjectTable::isData(std::uint32_t id, std::span<const std::uint8_t> b
          (bytes.empty() || std::memcmp(other.data(), bytes.data(), bytes.size()) == 0);
 }
 
+std::uint32_t BinaryObjectTable::dataHash(std::span<const std::uint8_t> bytes) {
+  return static_cast<std::uint32_t>(hashBytes(bytes.data(), bytes.size()));
+}
+
 std::uint32_t BinaryObjectTable::dataId(const Value& v) const {
   const auto bytes = *v.asData();
-  const auto hash = static_cast<std::uint32_t>(hashBytes(bytes.data(), bytes.size()));
+  return dataId(dataHash(bytes), bytes);
+}
+
+std::uint32_t BinaryObjectTable::dataId(std::uint32_t hash,
+                                        std::span<const std::uint8_t> bytes) const {
   return data_.find(hash, [&](std::uint32_t i) { return isData(i, bytes); });
 }
 
 std::uint32_t BinaryObjectTable::addData(const Value& v) {
   const auto bytes = *v.asData();
-  const auto hash = static_cast<std::uint32_t>(hashBytes(bytes.data(), bytes.size()));
-  std::uint32_t id = dataId(v);
+  const std::uint32_t hash = dataHash(bytes);
+  std::uint32_t id = dataId(hash, bytes);
   if (id == kNone) {
     id = add({wordOf(&v), 0, ObjectKind::Data}, headerSize(bytes.size()) + bytes.size());
     if (!failed_) data_.insert(hash, id);

@@ -218,6 +218,10 @@ class BinaryObjectTable {
  private:
   static std::uint32_t stringHash(std::u16string_view text);
   static std::uint32_t scalarHash(ObjectKind kind, std::uint64_t bits);
+  static std::uint32_t dataHash(std::span<const std::uint8_t> bytes);
+  [[nodiscard]] std::uint32_t scalarId(std::uint32_t hash, ObjectKind kind,
+                                       std::uint64_t bits) const;
+  [[nodiscard]] std::uint32_t dataId(std::uint32_t hash, std::span<const std::uint8_t> bytes) const;
   std::uint32_t addString(std::u16string_view text, std::uint32_t hash, const SharedString* owner);
   std::uint32_t add(BinaryObject object, std::uint64_t bytes);
   // Runs of one shared buffer (a folder's path for each of its files) are

@@ -72,20 +72,20 @@ class Writer final : public BinaryReferenceSource {
       lastId = id;
       return id;
     };
-    auto idOf = [&](const Value& item) {
-      std::uint32_t id = kNone;
-      if (item.asArray() || item.asDictionary()) {
-        if (child >= containers_.size()) return kNone;
-        id = containers_[child].id;
-        child = containers_[child].end;
-      } else if (const SharedString* text = item.asSharedString()) {
-        id = idOfString(text->view());
-      } else {
-        id = idOfLeaf(item, expected);
-      }
-      // Past a nested container, `expected` catches up at the next new item.
+    // Past a nested container, `expected` catches up at the next new item.
+    auto seen = [&](std::uint32_t id) {
       if (id != kNone && id >= expected) expected = id + 1;
       return id;
+    };
+    auto idOf = [&](const Value& item) {
+      if (item.asArray() || item.asDictionary()) {
+        if (child >= containers_.size()) return kNone;
+        const std::uint32_t id = containers_[child].id;
+        child = containers_[child].end;
+        return seen(id);
+      }
+      if (const SharedString* text = item.asSharedString()) return seen(idOfString(text->view()));
+      return seen(idOfLeaf(item, expected));
     };
     refs_.clear();
     refs_.reserve(o.references());
@@ -93,11 +93,7 @@ class Writer final : public BinaryReferenceSource {
     if (const Array* items = v.asArray()) {
       for (const Value& item : *items) refs_.push_back(idOf(item));
     } else if (const Dictionary* dict = v.asDictionary()) {
-      for (const auto& entry : *dict) {
-        const std::uint32_t id = idOfString(entry.first.view());
-        if (id != kNone && id >= expected) expected = id + 1;
-        refs_.push_back(id);
-      }
+      for (const auto& entry : *dict) refs_.push_back(seen(idOfString(entry.first.view())));
       for (const auto& entry : *dict) refs_.push_back(idOf(entry.second));
     }
     // Every reference found again, and the nested containers used up.
