@@ -147,15 +147,7 @@ SharedString SharedString::fromUtf8(std::string_view utf8, SharedStringArena* ar
   const std::size_t n = utf8.size();
   // Most text is ASCII: checked eight bytes at a time, then widened in one
   // pass straight into the shared buffer.
-  std::uint64_t high = 0;
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, bytes + i, 8);
-    high |= w;
-  }
-  for (; i < n; ++i) high |= bytes[i];
-  if ((high & 0x8080808080808080ull) == 0) {
+  if (isAscii(utf8)) {
     out.rep_ = allocate(n, arena);
     char16_t* o = out.rep_->text();
     for (std::size_t k = 0; k < n; ++k) o[k] = bytes[k];

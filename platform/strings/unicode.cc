@@ -1,5 +1,8 @@
 #include "platform/strings/unicode.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace fw {
 namespace {
 
@@ -106,6 +109,18 @@ bool appendUtf8ToUtf16(std::u16string& out, std::string_view utf8) {
 
 void appendUtf8ToUtf16Lossy(std::u16string& out, std::string_view utf8) {
   convert(out, utf8, true);
+}
+
+bool isAscii(std::string_view bytes) noexcept {
+  std::uint64_t high = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes.data() + i, 8);
+    high |= word;
+  }
+  for (; i < bytes.size(); ++i) high |= static_cast<unsigned char>(bytes[i]);
+  return (high & 0x8080808080808080ull) == 0;
 }
 
 bool isValidUtf8(std::string_view utf8) {

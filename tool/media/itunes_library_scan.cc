@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -80,18 +79,6 @@ Field playlistField(EventText key) {
     if (key.equalsAscii(name)) return field;
   }
   return Field::None;
-}
-
-bool isAscii(std::string_view bytes) {
-  std::uint64_t high = 0;
-  std::size_t i = 0;
-  for (; i + 8 <= bytes.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes.data() + i, 8);
-    high |= word;
-  }
-  for (; i < bytes.size(); ++i) high |= static_cast<unsigned char>(bytes[i]);
-  return (high & 0x8080808080808080ull) == 0;
 }
 
 // The name as the snapshot keeps it, lower-cased and trimmed like
