@@ -20,8 +20,6 @@ std::u16string stringByStrippingNewlines(std::u16string_view s) {
   return stringByStrippingCharactersInSet(s, &CharacterSet::lineBreakPairCharacterSet());
 }
 
-namespace {
-
 std::u16string_view trimmedView(std::u16string_view s) {
   const CharacterSet& space = CharacterSet::whitespaceAndNewlineCharacterSet();
   std::size_t begin = 0;
@@ -30,8 +28,6 @@ std::u16string_view trimmedView(std::u16string_view s) {
   while (end > begin && space.characterIsMember(s[end - 1])) --end;
   return s.substr(begin, end - begin);
 }
-
-}  // namespace
 
 std::u16string trimmedString(std::u16string_view s) { return std::u16string(trimmedView(s)); }
 

@@ -27,6 +27,8 @@ namespace fw {
 // Removes the leading and trailing runs of whitespace-and-newline members;
 // inner whitespace stays: u" \t\n name \r\n" gives u"name", u"a  b" stays.
 [[nodiscard]] std::u16string trimmedString(std::u16string_view s);
+// The same, as the part of `s` that it keeps.
+[[nodiscard]] std::u16string_view trimmedView(std::u16string_view s);
 
 // Removes every LF, then trims: u"  a b\r\nc \n" gives u"a b\rc".
 [[nodiscard]] std::u16string stringByRemovingWhitespaceAndNewlines(std::u16string_view s);

@@ -25,7 +25,6 @@
 #include "platform/files/url.h"
 #include "platform/plist/plist_events.h"
 #include "platform/plist/property_list.h"
-#include "platform/strings/character_set.h"
 #include "platform/strings/string_case.h"
 #include "platform/strings/unicode.h"
 #include "tool/fw_library_core.h"
@@ -87,14 +86,11 @@ Field playlistField(EventText key) {
 // the dictionary then share, from the event's text when that is ASCII, or
 // from one UTF-16 copy of it otherwise.
 SharedString normalizedTrackName(EventText text) {
-  const CharacterSet& space = CharacterSet::whitespaceAndNewlineCharacterSet();
-  auto trimmed = [&](char16_t* units, std::size_t length) {
-    std::size_t begin = 0;
-    std::size_t end = length;
-    while (begin < end && space.characterIsMember(units[begin])) ++begin;
-    while (end > begin && space.characterIsMember(units[end - 1])) --end;
-    if (begin > 0) std::copy(units + begin, units + end, units);
-    return end - begin;
+  // Trims in place: the kept units move to the front.
+  auto trimmed = [](char16_t* units, std::size_t length) {
+    const std::u16string_view kept = trimmedView(std::u16string_view(units, length));
+    if (kept.data() != units) std::copy(kept.begin(), kept.end(), units);
+    return kept.size();
   };
   if (!text.isWide() && isAscii(text.utf8())) {
     const std::string_view ascii = text.utf8();
